@@ -1,0 +1,15 @@
+// The open dialog's result: one full path, or a folder followed by the names
+// chosen in it, each ended by a zero byte, the whole by a second zero byte.
+#pragma once
+
+#include "batch/job_state.h"
+
+// Records where each name starts and how long the folder is, and copies the
+// folder (or the single full path) into inputPath. Sets fileCount to the
+// number of files, at least 1.
+void ParseSelection(JobState& job);
+
+// Builds the full path of chosen file `index` in inputPath: the folder, a
+// backslash and the name. False when it does not fit in inputPath; the path
+// is then empty.
+bool BuildSelectedPath(JobState& job, size_t index);

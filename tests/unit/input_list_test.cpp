@@ -1,0 +1,192 @@
+// The argument text, the command-line split and the open dialog's result.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "batch/command_line.h"
+#include "batch/input_list.h"
+#include "batch/selection.h"
+
+namespace {
+
+// Every path the command line yields, walked as the batch walks it.
+std::vector<std::string> SplitAll(std::string_view argumentText) {
+  JobState job;
+  CaptureArguments(job, argumentText);
+  std::vector<std::string> paths;
+  if (BeginBatch(job) != InputMode::kCommandLine) return paths;
+  while (job.currentFile < job.commandLineLength) {
+    paths.emplace_back(SplitCurrentPath(job));
+    EXPECT_GT(job.nextStart, job.currentFile);
+    job.currentFile = job.nextStart;
+  }
+  return paths;
+}
+
+struct CaptureCase {
+  std::string_view argumentText;
+  std::string_view kept;
+};
+
+TEST(CaptureArguments, DropsEveryDoubleQuoteAndKeepsTheRest) {
+  const CaptureCase cases[] = {
+      {"", ""},
+      {"\"\"", ""},
+      {"\"\"\"\"", ""},
+      {"\"C:\\My Pictures\\a b.jpg\"", "C:\\My Pictures\\a b.jpg"},
+      {"C:\\a\"b.jpg", "C:\\ab.jpg"},
+      {"  lead and trail  ", "  lead and trail  "},
+      {"\"C:\\x.jpg\" \"C:\\y.jpg\"", "C:\\x.jpg C:\\y.jpg"},
+  };
+  for (const auto& c : cases) {
+    JobState job;
+    CaptureArguments(job, c.argumentText);
+    EXPECT_EQ(job.commandLineLength, c.kept.size()) << c.argumentText;
+    EXPECT_EQ(std::string_view(job.CommandLineBuffer.data()), c.kept) << c.argumentText;
+  }
+}
+
+TEST(CaptureArguments, KeepsATextFarLongerThanAnyFixedBuffer) {
+  std::string text;
+  for (int i = 0; i < 2000; ++i) text += "\"C:\\photos\\img" + std::to_string(i) + ".jpg\" ";
+  text.pop_back();
+  const std::vector<std::string> paths = SplitAll(text);
+  ASSERT_EQ(paths.size(), 2000u);
+  EXPECT_EQ(paths.front(), "C:\\photos\\img0.jpg");
+  EXPECT_EQ(paths.back(), "C:\\photos\\img1999.jpg");
+}
+
+TEST(BeginBatch, ChoosesTheModeByTheCommandLine) {
+  JobState withArguments;
+  CaptureArguments(withArguments, "C:\\a.jpg");
+  withArguments.currentFile = 7;
+  EXPECT_EQ(BeginBatch(withArguments), InputMode::kCommandLine);
+  EXPECT_EQ(withArguments.currentFile, 0u);
+  EXPECT_EQ(std::string(withArguments.SplitPrefix.data(), 3), "C:\\");
+
+  JobState quotesOnly;
+  CaptureArguments(quotesOnly, "\"\"");
+  EXPECT_EQ(BeginBatch(quotesOnly), InputMode::kSelection);
+
+  JobState none;
+  EXPECT_EQ(BeginBatch(none), InputMode::kSelection);
+}
+
+TEST(BeginBatch, ShortCommandLinesTakeZeroBytesIntoThePrefix) {
+  JobState job;
+  CaptureArguments(job, "ab");
+  BeginBatch(job);
+  EXPECT_EQ(std::string(job.SplitPrefix.data(), 3), std::string("ab\0", 3));
+}
+
+struct SplitCase {
+  std::string_view argumentText;
+  std::vector<std::string> paths;
+};
+
+TEST(SplitCurrentPath, FindsEachPathWhereTheFirstThreeCharactersRecur) {
+  const SplitCase cases[] = {
+      {"C:\\pics\\img.jpg", {"C:\\pics\\img.jpg"}},
+      {"\"C:\\pics\\a.jpg\" \"C:\\pics\\b.jpg\"", {"C:\\pics\\a.jpg", "C:\\pics\\b.jpg"}},
+      {"C:\\a.jpg C:\\b c.jpg C:\\d.jpg", {"C:\\a.jpg", "C:\\b c.jpg", "C:\\d.jpg"}},
+      // Other drives, or the same drive in other case, do not split.
+      {"C:\\a.jpg D:\\b.jpg", {"C:\\a.jpg D:\\b.jpg"}},
+      {"c:\\a.jpg C:\\b.jpg", {"c:\\a.jpg C:\\b.jpg"}},
+      // A repetition inside a name cuts it there.
+      {"abcabc.jpg", {"ab", "abc.jpg"}},
+      {"a", {"a"}},
+      {"ab", {"ab"}},
+      // The repetition right after the first character leaves an empty path.
+      {"aaaa", {"", "aaa"}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(SplitAll(c.argumentText), c.paths) << c.argumentText;
+  }
+}
+
+TEST(SplitCurrentPath, NextStartPointsAtTheRepetition) {
+  JobState job;
+  CaptureArguments(job, "abcabc.jpg");
+  BeginBatch(job);
+  EXPECT_STREQ(SplitCurrentPath(job), "ab");
+  EXPECT_EQ(job.nextStart, 3u);
+}
+
+// Fills the open dialog's result: the strings given, each ended by a zero
+// byte, then the closing zero byte.
+void SetSelection(JobState& job, const std::vector<std::string>& strings) {
+  job.SelectionBuffer.fill('\0');
+  size_t p = 0;
+  for (const auto& s : strings) {
+    std::copy(s.begin(), s.end(), job.SelectionBuffer.begin() + static_cast<std::ptrdiff_t>(p));
+    p += s.size() + 1;
+  }
+}
+
+std::vector<std::string> SelectedPaths(JobState& job) {
+  ParseSelection(job);
+  std::vector<std::string> paths;
+  for (int32_t k = 0; k < job.fileCount; ++k) {
+    paths.emplace_back(BuildSelectedPath(job, static_cast<size_t>(k)) ? job.inputPath.data()
+                                                                       : "<too long>");
+  }
+  return paths;
+}
+
+TEST(Selection, OneFileIsTheFullPathAsReturned) {
+  JobState job;
+  SetSelection(job, {"C:\\pics\\img.jpg"});
+  EXPECT_EQ(SelectedPaths(job), std::vector<std::string>{"C:\\pics\\img.jpg"});
+  EXPECT_EQ(job.fileCount, 1);
+  EXPECT_EQ(job.directoryLength, 0u);
+}
+
+TEST(Selection, SeveralFilesAreFolderBackslashNameInTheDialogsOrder) {
+  JobState job;
+  SetSelection(job, {"C:\\pics", "b.jpg", "a.jpg", "c d.jpg"});
+  EXPECT_EQ(SelectedPaths(job),
+            (std::vector<std::string>{"C:\\pics\\b.jpg", "C:\\pics\\a.jpg", "C:\\pics\\c d.jpg"}));
+  EXPECT_EQ(job.directoryLength, 7u);
+}
+
+TEST(Selection, ABackslashIsAlwaysInsertedAfterTheFolder) {
+  JobState job;
+  SetSelection(job, {"C:\\", "a.jpg", "b.jpg"});
+  EXPECT_EQ(SelectedPaths(job), (std::vector<std::string>{"C:\\\\a.jpg", "C:\\\\b.jpg"}));
+}
+
+TEST(Selection, KeepsEveryNameOfAFullResult) {
+  // 110 two-letter names fill most of the result, past any 100-entry table.
+  JobState job;
+  std::vector<std::string> strings{"C:\\p"};
+  for (int i = 0; i < 110; ++i) {
+    strings.push_back(std::string{static_cast<char>('a' + i / 26), static_cast<char>('a' + i % 26)});
+  }
+  SetSelection(job, strings);
+  const auto paths = SelectedPaths(job);
+  ASSERT_EQ(paths.size(), 110u);
+  EXPECT_EQ(paths[0], "C:\\p\\aa");
+  EXPECT_EQ(paths[109], "C:\\p\\ef");
+}
+
+TEST(Selection, APathThatDoesNotFitIsReportedNotTruncated) {
+  JobState job;
+  const std::string folder = "C:\\" + std::string(250, 'f');
+  SetSelection(job, {folder, "short.jpg", std::string(3, 'n')});
+  const auto paths = SelectedPaths(job);
+  EXPECT_EQ(paths[0], "<too long>");
+  EXPECT_EQ(paths[1], folder + "\\nnn");  // 253 + 1 + 3 still fits
+}
+
+TEST(Selection, AResultWithoutTerminatorsStaysInsideItsBuffer) {
+  JobState job;
+  job.SelectionBuffer.fill('x');
+  job.SelectionBuffer[10] = '\0';
+  ParseSelection(job);
+  ASSERT_EQ(job.fileCount, 1);
+  EXPECT_FALSE(BuildSelectedPath(job, 0));  // the one name runs to the buffer's end
+}
+
+}  // namespace

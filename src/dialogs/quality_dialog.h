@@ -1,0 +1,37 @@
+// What the "Output Quality" dialog decides and computes, without its window.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "batch/job_state.h"
+#include "codec/codec.h"
+
+enum QualityResult : int {
+  QUALITY_SAVE = 1,    // the JPEG buffer holds the encoding at the current quality
+  QUALITY_RETRY = 96,  // a new quality was stored: show the dialog again
+  QUALITY_SKIP = 69,   // do not save this file
+};
+
+// Encodes the pixel buffer at the job's quality into the JPEG buffer (the
+// output buffer, whose size is the capacity offered) and sets encodedSize to
+// its length, 0 when the encoding failed.
+void EncodeAtQuality(JobState& job, CodecProps& codec);
+
+// The texts the dialog shows.
+struct QualityTexts {
+  std::string resolution;  // "W by H"
+  std::string quality;
+  std::string inputSize;   // "N KB"
+  std::string outputSize;  // "N KB"
+};
+QualityTexts QualityDialogTexts(const JobState& job);
+
+// The quality field's text as a number: at most its first 9 characters,
+// leading white space skipped, one optional sign, then decimal digits up to
+// the first other character. No digits give 0.
+int32_t QualityFromText(std::string_view text);
+
+// Save when the typed quality is the current one; otherwise store it and ask
+// for another encoding.
+QualityResult DecideQuality(JobState& job, std::string_view fieldText);

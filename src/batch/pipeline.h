@@ -1,0 +1,26 @@
+// The batch: every input file read, checked, resized, re-encoded and saved
+// under its X-name, and how the program ends afterwards.
+#pragma once
+
+#include <optional>
+
+#include "batch/input_list.h"
+#include "batch/job_state.h"
+#include "batch/platform.h"
+#include "codec/codec.h"
+
+inline constexpr char kNotAJpegText[] = "That's not a jpeg file.";
+inline constexpr char kFileEmptyText[] = "File is empty";
+
+// How the host window ends the program once the batch is over.
+enum class BatchEnding {
+  kDestroyHost,    // destroyed during its creation: the program ends at once
+  kSendDestroy,    // told it is destroyed: shown briefly, then the program ends
+  kLeaveHostOpen,  // left alive: the program ends when the user closes it
+};
+
+BatchEnding RunBatch(JobState& job, CodecProps& codec, Platform& platform);
+
+// One input file. Empty when the batch goes on with the next file.
+std::optional<BatchEnding> ProcessFile(JobState& job, CodecProps& codec, Platform& platform,
+                                       InputMode mode, const char* path);

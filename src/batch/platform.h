@@ -1,0 +1,44 @@
+// What the batch asks of the platform: the open dialog, the input file, the
+// two dialogs, message boxes and the save. The Windows program implements it
+// with the system's calls; the tests with a fake.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "batch/job_state.h"
+
+// The platform's code for a failure, 0 for none. The batch shows the
+// system's text for it; the codes it makes itself are Windows' own.
+using SystemError = uint32_t;
+inline constexpr SystemError kNoError = 0;
+inline constexpr SystemError kErrorNotEnoughMemory = 8;
+inline constexpr SystemError kErrorFilenameTooLong = 206;
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // The multi-selection open dialog, its result in job.SelectionBuffer.
+  // False when the user cancelled or the dialog failed.
+  virtual bool ChooseFiles(JobState& job) = 0;
+
+  // The input file: opened for reading only, without sharing, until
+  // CloseInput. ReadInput fills the whole span or fails.
+  virtual SystemError OpenInput(const char* path) = 0;
+  virtual SystemError InputSize(uint64_t& bytes) = 0;
+  virtual SystemError ReadInput(std::span<uint8_t> into) = 0;
+  virtual void CloseInput() = 0;
+
+  // The two modal dialogs over the job; their results are SizeResult and
+  // QualityResult.
+  virtual int ShowSizeDialog(JobState& job) = 0;
+  virtual int ShowQualityDialog(JobState& job) = 0;
+
+  virtual void ShowMessage(const char* text) = 0;
+  virtual void ShowSystemError(SystemError error) = 0;
+
+  // Writes `bytes` under `path` whole or not at all: a file already there is
+  // replaced only by a complete new one, and is untouched on failure.
+  virtual SystemError SaveOutput(const char* path, std::span<const uint8_t> bytes) = 0;
+};

@@ -1,0 +1,52 @@
+// A platform for the batch's tests: files in memory, dialogs that answer as
+// a script says (running the dialogs' real logic and the real codec), and a
+// record of every message and save.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "batch/platform.h"
+#include "codec/codec.h"
+
+struct QualityAnswer {
+  std::optional<std::string> typed;  // the quality field's text before Save; none: Cancel
+};
+
+class FakePlatform : public Platform {
+ public:
+  explicit FakePlatform(CodecProps& codec) : codec_(codec) {}
+
+  // Set up by the test.
+  std::map<std::string, std::vector<uint8_t>> files;
+  std::map<std::string, SystemError> openErrors;   // an open that fails
+  std::map<std::string, SystemError> saveErrors;   // a save that fails
+  std::optional<std::vector<std::string>> selection;  // the dialog's strings; none: cancelled
+  std::deque<std::optional<SizeChoice>> sizeAnswers;  // none: Cancel
+  std::deque<QualityAnswer> qualityAnswers;
+
+  // Recorded.
+  std::vector<std::string> events;  // "open PATH", "size W by H", "quality ...", "message ..."
+  std::vector<SystemError> systemErrors;
+  std::vector<std::string> messages;
+  std::vector<std::string> savedPaths;
+  bool inputOpen = false;
+
+  bool ChooseFiles(JobState& job) override;
+  SystemError OpenInput(const char* path) override;
+  SystemError InputSize(uint64_t& bytes) override;
+  SystemError ReadInput(std::span<uint8_t> into) override;
+  void CloseInput() override;
+  int ShowSizeDialog(JobState& job) override;
+  int ShowQualityDialog(JobState& job) override;
+  void ShowMessage(const char* text) override;
+  void ShowSystemError(SystemError error) override;
+  SystemError SaveOutput(const char* path, std::span<const uint8_t> bytes) override;
+
+ private:
+  CodecProps& codec_;
+  std::string openPath_;
+};

@@ -1,0 +1,259 @@
+// The batch from end to end against a fake platform, with the real codec.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "batch/command_line.h"
+#include "batch/pipeline.h"
+#include "dialogs/quality_dialog.h"
+#include "fake_platform.h"
+
+namespace {
+
+std::vector<uint8_t> Photo() {
+  std::ifstream in(std::string(TBM_TEST_DATA_DIR) + "/testorig.jpg", std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The photo with its frame header claiming another size.
+std::vector<uint8_t> PhotoClaiming(uint16_t width, uint16_t height) {
+  std::vector<uint8_t> bytes = Photo();
+  for (size_t i = 0; i + 9 < bytes.size(); ++i) {
+    if (bytes[i] == 0xFF && bytes[i + 1] == 0xC0) {
+      bytes[i + 5] = static_cast<uint8_t>(height >> 8);
+      bytes[i + 6] = static_cast<uint8_t>(height);
+      bytes[i + 7] = static_cast<uint8_t>(width >> 8);
+      bytes[i + 8] = static_cast<uint8_t>(width);
+      return bytes;
+    }
+  }
+  ADD_FAILURE() << "no frame header";
+  return bytes;
+}
+
+const QualityAnswer kSave{"90"};
+const QualityAnswer kCancel{std::nullopt};
+
+class Batch : public ::testing::Test {
+ protected:
+  // Runs the batch over the command line given, or the open dialog when empty.
+  BatchEnding Run(std::string_view commandLine = "") {
+    CaptureArguments(job, commandLine);
+    return RunBatch(job, codec, platform);
+  }
+  bool Saved(const std::string& path) const { return platform.files.contains(path); }
+
+  JobState job;
+  CodecProps codec{};
+  FakePlatform platform{codec};
+};
+
+TEST_F(Batch, CommandLineFilesAreEachSavedUnderTheirXNames) {
+  platform.files["C:\\p\\a.jpg"] = Photo();
+  platform.files["C:\\p\\b.jpg"] = Photo();
+  platform.sizeAnswers = {SIZE_HALF, SIZE_QUARTER};
+  platform.qualityAnswers = {kSave, kSave};
+  EXPECT_EQ(Run("\"C:\\p\\a.jpg\" \"C:\\p\\b.jpg\""), BatchEnding::kDestroyHost);
+  EXPECT_EQ(platform.savedPaths, (std::vector<std::string>{"C:\\p\\aX.jpg", "C:\\p\\bX.jpg"}));
+  EXPECT_TRUE(platform.messages.empty());
+  EXPECT_TRUE(platform.systemErrors.empty());
+  EXPECT_EQ(platform.files["C:\\p\\a.jpg"], Photo()) << "the input is never written";
+  EXPECT_EQ(job.pixelBuffer.data(), nullptr);
+  EXPECT_EQ(job.jpegBuffer.data(), nullptr);
+}
+
+TEST_F(Batch, SelectedFilesAreProcessedInTheDialogsOrder) {
+  for (const char* name : {"C:\\p\\c.jpg", "C:\\p\\a.jpg", "C:\\p\\b.jpg"}) {
+    platform.files[name] = Photo();
+  }
+  platform.selection = std::vector<std::string>{"C:\\p", "c.jpg", "a.jpg", "b.jpg"};
+  platform.sizeAnswers = {SIZE_FULL, SIZE_FULL, SIZE_FULL};
+  platform.qualityAnswers = {kSave, kSave, kSave};
+  EXPECT_EQ(Run(), BatchEnding::kDestroyHost);
+  EXPECT_EQ(platform.savedPaths, (std::vector<std::string>{"C:\\p\\cX.jpg", "C:\\p\\aX.jpg",
+                                                           "C:\\p\\bX.jpg"}));
+}
+
+TEST_F(Batch, TheSizeChoiceAndQualityCarryToTheNextFile) {
+  platform.files["C:\\a.jpg"] = Photo();
+  platform.files["C:\\b.jpg"] = Photo();
+  platform.sizeAnswers = {SIZE_QUARTER, SIZE_QUARTER};
+  platform.qualityAnswers = {{"70"}, {"70"}, {"50"}, kCancel};
+  Run("C:\\a.jpg C:\\b.jpg");
+  const auto& e = platform.events;
+  ASSERT_GE(e.size(), 9u);
+  EXPECT_EQ(e[1], "size 227 by 149 checked 0");
+  EXPECT_EQ(e[2].rfind("quality 56 by 37 q90 ", 0), 0u) << e[2];
+  EXPECT_EQ(e[3].rfind("quality 56 by 37 q70 ", 0), 0u) << e[3];
+  EXPECT_EQ(e[6], "size 227 by 149 checked 2");  // the second file opens with Quarter
+  EXPECT_EQ(e[7].rfind("quality 56 by 37 q70 ", 0), 0u) << e[7];
+  EXPECT_EQ(job.quality, 50);
+  EXPECT_EQ(platform.savedPaths, std::vector<std::string>{"C:\\aX.jpg"});
+}
+
+TEST_F(Batch, RetryEncodesAgainAndSaveSavesThatEncoding) {
+  platform.files["C:\\a.jpg"] = Photo();
+  platform.sizeAnswers = {SIZE_FULL};
+  platform.qualityAnswers = {{"20"}, {"020"}};
+  Run("C:\\a.jpg");
+  ASSERT_EQ(platform.savedPaths.size(), 1u);
+  EXPECT_EQ(platform.events[3].rfind("quality 227 by 149 q20", 0), 0u);
+  // The saved file is the encoding at 20, which is smaller than at 90.
+  EXPECT_LT(platform.files["C:\\aX.jpg"].size(), Photo().size());
+}
+
+TEST_F(Batch, AnInputThatCannotBeOpenedLeavesTheHostOpenInBothModes) {
+  platform.files["C:\\a.jpg"] = Photo();
+  platform.sizeAnswers = {SIZE_FULL};
+  platform.qualityAnswers = {kSave};
+  EXPECT_EQ(Run("C:\\a.jpg C:\\missing.jpg C:\\a.jpg"), BatchEnding::kLeaveHostOpen);
+  EXPECT_EQ(platform.systemErrors, std::vector<SystemError>{2});
+  EXPECT_EQ(platform.savedPaths, std::vector<std::string>{"C:\\aX.jpg"}) << "earlier outputs stay";
+
+  JobState job2;
+  CodecProps codec2{};
+  FakePlatform selecting(codec2);
+  selecting.selection = std::vector<std::string>{"C:\\missing.jpg"};
+  EXPECT_EQ(RunBatch(job2, codec2, selecting), BatchEnding::kLeaveHostOpen);
+  EXPECT_EQ(selecting.systemErrors, std::vector<SystemError>{2});
+}
+
+TEST_F(Batch, AnEmptyFileIsSkippedSilentlyOnTheCommandLine) {
+  platform.files["C:\\a.jpg"] = Photo();
+  platform.files["C:\\empty.jpg"] = {};
+  platform.files["C:\\b.jpg"] = Photo();
+  platform.sizeAnswers = {SIZE_FULL, SIZE_FULL};
+  platform.qualityAnswers = {kSave, kSave};
+  EXPECT_EQ(Run("C:\\a.jpg C:\\empty.jpg C:\\b.jpg"), BatchEnding::kDestroyHost);
+  EXPECT_TRUE(platform.messages.empty());
+  EXPECT_EQ(platform.savedPaths.size(), 2u);
+}
+
+TEST_F(Batch, AnEmptyFileChosenInTheDialogEndsWithAMessage) {
+  platform.files["C:\\p\\empty.jpg"] = {};
+  platform.files["C:\\p\\a.jpg"] = Photo();
+  platform.selection = std::vector<std::string>{"C:\\p", "empty.jpg", "a.jpg"};
+  EXPECT_EQ(Run(), BatchEnding::kSendDestroy);
+  EXPECT_EQ(platform.messages, std::vector<std::string>{"File is empty"});
+  EXPECT_TRUE(platform.savedPaths.empty());
+}
+
+TEST_F(Batch, ANonJpegEndsTheBatchWithAMessageInBothModes) {
+  for (const std::vector<uint8_t>& bytes : std::vector<std::vector<uint8_t>>{
+           {0xFF}, {0xFF, 0xD8}, {0x89, 'P', 'N', 'G', 0x0D, 0x0A}, {0xFF, 0xD8, 0xFE, 0xFF}}) {
+    JobState j;
+    CodecProps c{};
+    FakePlatform p(c);
+    p.files["C:\\a.jpg"] = Photo();
+    p.files["C:\\x.jpg"] = bytes;
+    p.sizeAnswers = {SIZE_FULL};
+    p.qualityAnswers = {kSave};
+    CaptureArguments(j, "C:\\a.jpg C:\\x.jpg C:\\a.jpg");
+    EXPECT_EQ(RunBatch(j, c, p), BatchEnding::kDestroyHost);
+    EXPECT_EQ(p.messages, std::vector<std::string>{"That's not a jpeg file."});
+    EXPECT_EQ(p.savedPaths, std::vector<std::string>{"C:\\aX.jpg"});
+    EXPECT_FALSE(p.inputOpen);
+  }
+  platform.files["C:\\p\\x.jpg"] = {'G', 'I', 'F'};
+  platform.selection = std::vector<std::string>{"C:\\p\\x.jpg"};
+  EXPECT_EQ(Run(), BatchEnding::kDestroyHost);
+  EXPECT_EQ(platform.messages, std::vector<std::string>{"That's not a jpeg file."});
+}
+
+TEST_F(Batch, CancellingOutputSizeEndsTheProgramWithoutAMessage) {
+  platform.files["C:\\a.jpg"] = Photo();
+  platform.files["C:\\b.jpg"] = Photo();
+  platform.sizeAnswers = {SIZE_FULL, std::nullopt};
+  platform.qualityAnswers = {kSave};
+  EXPECT_EQ(Run("C:\\a.jpg C:\\b.jpg"), BatchEnding::kDestroyHost);
+  EXPECT_TRUE(platform.messages.empty());
+  EXPECT_EQ(platform.savedPaths, std::vector<std::string>{"C:\\aX.jpg"});
+  EXPECT_EQ(job.jpegBuffer.data(), nullptr);
+  EXPECT_FALSE(platform.inputOpen);
+}
+
+TEST_F(Batch, CancellingOutputQualitySkipsTheFileAndGoesOn) {
+  platform.files["C:\\a.jpg"] = Photo();
+  platform.files["C:\\b.jpg"] = Photo();
+  platform.sizeAnswers = {SIZE_FULL, SIZE_FULL};
+  platform.qualityAnswers = {kCancel, kSave};
+  EXPECT_EQ(Run("C:\\a.jpg C:\\b.jpg"), BatchEnding::kDestroyHost);
+  EXPECT_EQ(platform.savedPaths, std::vector<std::string>{"C:\\bX.jpg"});
+}
+
+TEST_F(Batch, AFailedSaveShowsTheSystemsTextAndTheBatchGoesOn) {
+  platform.files["C:\\a.jpg"] = Photo();
+  platform.files["C:\\b.jpg"] = Photo();
+  platform.files["C:\\aX.jpg"] = {1, 2, 3};
+  platform.saveErrors["C:\\aX.jpg"] = 5;  // access denied
+  platform.sizeAnswers = {SIZE_FULL, SIZE_FULL};
+  platform.qualityAnswers = {kSave, kSave};
+  EXPECT_EQ(Run("C:\\a.jpg C:\\b.jpg"), BatchEnding::kDestroyHost);
+  EXPECT_EQ(platform.systemErrors, std::vector<SystemError>{5});
+  EXPECT_EQ(platform.files["C:\\aX.jpg"], (std::vector<uint8_t>{1, 2, 3}));
+  EXPECT_EQ(platform.savedPaths, std::vector<std::string>{"C:\\bX.jpg"});
+}
+
+TEST_F(Batch, ProcessingAnOutputReadsTheNewFile) {
+  platform.files["C:\\img.jpg"] = Photo();
+  platform.files["C:\\imgX.jpg"] = {0, 0, 0};  // not a JPEG until img.jpg's output replaces it
+  platform.sizeAnswers = {SIZE_HALF, SIZE_FULL};
+  platform.qualityAnswers = {kSave, kSave};
+  EXPECT_EQ(Run("C:\\img.jpg C:\\imgX.jpg"), BatchEnding::kDestroyHost);
+  EXPECT_EQ(platform.savedPaths, (std::vector<std::string>{"C:\\imgX.jpg", "C:\\imgXX.jpg"}));
+  EXPECT_EQ(platform.events[5], "size 113 by 74 checked 1");
+}
+
+TEST_F(Batch, CancellingTheOpenDialogEndsTheProgramQuietly) {
+  EXPECT_EQ(Run(), BatchEnding::kSendDestroy);
+  EXPECT_EQ(platform.events, std::vector<std::string>{"choose"});
+}
+
+TEST_F(Batch, AnUndecodablePhotoIsNotSavedAndEndsTheBatch) {
+  std::vector<uint8_t> broken = Photo();
+  broken.resize(20);  // the signature, then the headers cut off
+  platform.files["C:\\a.jpg"] = broken;
+  platform.files["C:\\b.jpg"] = Photo();
+  EXPECT_EQ(Run("C:\\a.jpg C:\\b.jpg"), BatchEnding::kDestroyHost);
+  EXPECT_EQ(platform.messages, std::vector<std::string>{"That's not a jpeg file."});
+  EXPECT_TRUE(platform.savedPaths.empty());
+  EXPECT_EQ(job.jpegBuffer.data(), nullptr);
+  EXPECT_EQ(job.pixelBuffer.data(), nullptr);
+}
+
+TEST_F(Batch, AHeaderClaimingMorePixelsThanAProcessHoldsIsRefusedAndTheBatchGoesOn) {
+  platform.files["C:\\huge.jpg"] = PhotoClaiming(60000, 60000);
+  platform.files["C:\\b.jpg"] = Photo();
+  platform.sizeAnswers = {SIZE_FULL, SIZE_FULL};
+  platform.qualityAnswers = {kSave};
+  EXPECT_EQ(Run("C:\\huge.jpg C:\\b.jpg"), BatchEnding::kDestroyHost);
+  EXPECT_EQ(platform.systemErrors, std::vector<SystemError>{kErrorNotEnoughMemory});
+  EXPECT_EQ(platform.savedPaths, std::vector<std::string>{"C:\\bX.jpg"});
+}
+
+TEST_F(Batch, AZeroByZeroChoiceWritesNothingAndGoesOn) {
+  platform.files["C:\\tiny.jpg"] = PhotoClaiming(3, 3);
+  platform.files["C:\\b.jpg"] = Photo();
+  platform.sizeAnswers = {SIZE_QUARTER, SIZE_FULL};
+  platform.qualityAnswers = {kSave, kSave};
+  EXPECT_EQ(Run("C:\\tiny.jpg C:\\b.jpg"), BatchEnding::kDestroyHost);
+  EXPECT_EQ(platform.events[2].rfind("quality 0 by 0 q90 0 KB", 0), 0u) << platform.events[2];
+  EXPECT_EQ(platform.savedPaths, std::vector<std::string>{"C:\\bX.jpg"});
+  EXPECT_TRUE(platform.systemErrors.empty());
+}
+
+TEST_F(Batch, AnXNameTooLongForAPathIsAnOutputThatCannotBeCreated) {
+  const std::string longName = "C:\\" + std::string(252, 'n') + ".jpg";  // 259 characters
+  platform.files[longName] = Photo();
+  platform.files["C:\\b.jpg"] = Photo();
+  platform.sizeAnswers = {SIZE_FULL, SIZE_FULL};
+  platform.qualityAnswers = {kSave};
+  EXPECT_EQ(Run(longName + " C:\\b.jpg"), BatchEnding::kDestroyHost);
+  EXPECT_EQ(platform.systemErrors, std::vector<SystemError>{kErrorFilenameTooLong});
+  EXPECT_EQ(platform.savedPaths, std::vector<std::string>{"C:\\bX.jpg"});
+}
+
+}  // namespace

@@ -1,0 +1,36 @@
+// The batch's platform on Windows: the system's open dialog, files, the two
+// dialogs and message boxes, all owned by the host window.
+#pragma once
+
+#include <windows.h>
+
+#include "batch/platform.h"
+#include "batch/unique_handle_win.h"
+
+class WindowsPlatform : public Platform {
+ public:
+  WindowsPlatform(HWND host, HINSTANCE instance) : host_(host), instance_(instance) {}
+
+  bool ChooseFiles(JobState& job) override;
+  SystemError OpenInput(const char* path) override;
+  SystemError InputSize(uint64_t& bytes) override;
+  SystemError ReadInput(std::span<uint8_t> into) override;
+  void CloseInput() override;
+  int ShowSizeDialog(JobState& job) override;
+  int ShowQualityDialog(JobState& job) override;
+  void ShowMessage(const char* text) override;
+  void ShowSystemError(SystemError error) override;
+  SystemError SaveOutput(const char* path, std::span<const uint8_t> bytes) override;
+
+ private:
+  HWND host_;
+  HINSTANCE instance_;
+  UniqueHandle input_;
+};
+
+// The batch, run from the host window's WM_CREATE with the handle that came
+// with it; ends the program the way the batch decides.
+void RunBatch(HWND host);
+
+// A message box with the system's text for `error`, owned by `owner`.
+void ShowSystemError(HWND owner, SystemError error);

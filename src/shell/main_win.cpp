@@ -1,0 +1,60 @@
+// The program's entry: keeps the argument text, creates the hidden host
+// window whose creation runs the whole batch, and runs the message loop until
+// the batch (or the user, closing the host) ends the program.
+#include <windows.h>
+
+#include "batch/command_line.h"
+#include "batch/platform_win.h"
+#include "batch/program_state.h"
+
+JobState Job;
+CodecProps Codec;
+
+namespace {
+
+constexpr char kClassName[] = "Tillerbrookmint";
+
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      RunBatch(window);
+      return 0;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR argumentText, int showCommand) {
+  Job.instance = instance;
+
+  WNDCLASSA windowClass{};
+  windowClass.style = CS_HREDRAW | CS_VREDRAW;
+  windowClass.lpfnWndProc = MainWndProc;
+  windowClass.hInstance = instance;
+  windowClass.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+  windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+  windowClass.lpszClassName = kClassName;
+  if (!RegisterClassA(&windowClass)) return 0;
+
+  CaptureArguments(Job, argumentText != nullptr ? argumentText : "");
+
+  HWND host = CreateWindowExA(0, kClassName, kClassName, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0,
+                              0, 0, 0, nullptr, nullptr, instance, nullptr);
+  Job.hostWindow = host;
+  ShowWindow(host, showCommand);
+  UpdateWindow(static_cast<HWND>(Job.hostWindow));
+
+  MSG message;
+  BOOL got;
+  while ((got = GetMessageA(&message, nullptr, 0, 0)) != 0) {
+    if (got == -1) return 0;
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  return static_cast<int>(message.wParam);
+}

@@ -1,0 +1,81 @@
+// Drives another Windows process from outside, as a user would: starts it,
+// finds its top-level windows by title, reads and sets control texts, clicks
+// buttons and waits for it to end. Every wait has a time limit.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+using Millis = std::chrono::milliseconds;
+inline constexpr Millis kWindowTimeout{15000};
+inline constexpr Millis kExitTimeout{15000};
+
+// A started process. It is killed when the object goes while it still runs,
+// so a failed test never leaves one behind.
+class Process {
+ public:
+  // Starts `exe` with `arguments` after its quoted name, in `directory`
+  // (empty: the caller's). Fails the process on a bad start: check Started().
+  Process(const std::string& exe, const std::string& arguments, const std::string& directory = {});
+  ~Process();
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+
+  bool Started() const { return info_.hProcess != nullptr; }
+  DWORD StartError() const { return startError_; }
+  DWORD Id() const { return info_.dwProcessId; }
+  bool Running() const;
+
+  // The exit code once it has ended within `timeout`; empty if it still runs.
+  std::optional<DWORD> WaitExit(Millis timeout = kExitTimeout);
+  void Kill();
+
+ private:
+  PROCESS_INFORMATION info_{};
+  DWORD startError_ = 0;
+};
+
+struct TopWindow {
+  HWND hwnd;
+  std::string title;
+  std::string className;
+  bool visible;
+};
+
+// The process's top-level windows, hidden ones included.
+std::vector<TopWindow> WindowsOf(DWORD processId);
+// "title" (class), ...: for failure reports.
+std::string DescribeWindows(DWORD processId);
+
+// Waits until `process` has a top-level window titled exactly `title` (and
+// visible when asked). Empty when the time ran out or the process ended.
+HWND WaitWindow(const Process& process, const std::string& title, bool mustBeVisible = true,
+                Millis timeout = kWindowTimeout);
+// Waits until the window is destroyed.
+bool WaitGone(HWND window, Millis timeout = kWindowTimeout);
+
+std::string WindowText(HWND window);
+std::string ControlText(HWND dialog, int id);
+bool SetControlText(HWND dialog, int id, const std::string& text);
+bool IsChecked(HWND dialog, int id);
+HWND Owner(HWND window);
+
+// Posted, so that a click that opens a modal window does not block us; the
+// window acts on it after anything sent to it before.
+bool PostClick(HWND dialog, int id);
+// Sent: returns once the window has acted on it. Only for clicks that open
+// no modal window.
+bool SendClick(HWND dialog, int id);
+bool PostClose(HWND window);
+
+// The window as it is on screen, as a 24-bit BMP file. Waits until two
+// captures in a row agree, so that the window has finished painting.
+bool CaptureWindow(HWND window, const std::string& bmpPath);
+
+}  // namespace e2e

@@ -1,0 +1,300 @@
+// The program started with paths on its command line.
+#include "e2e_test.h"
+
+namespace e2e {
+namespace {
+
+constexpr char kNotAJpeg[] = "That's not a jpeg file.";
+
+using CommandLineTest = E2eTest;
+
+TEST_F(CommandLineTest, SavesAHalfSizeCopyBesideTheInput) {
+  const Bytes photo = Sample("testorig.jpg");
+  const std::string input = Put("photo.jpg", photo);
+  Program program(Quoted(input));
+
+  SizeDialog size = program.AwaitSize();
+  EXPECT_EQ(Owner(size.Window()), nullptr);
+  EXPECT_EQ(size.OptionTexts(), (std::vector<std::string>{"227 by 149", "113 by 74", "56 by 37"}));
+  EXPECT_EQ(size.Checked(), 1000) << "the first file starts at full size";
+  size.Choose(1001);
+  size.Ok();
+
+  QualityDialog quality = program.AwaitQuality();
+  EXPECT_EQ(WindowText(Owner(quality.Window())), kHostTitle);
+  EXPECT_EQ(quality.Quality(), "90");
+  EXPECT_EQ(quality.InputSize(), KbText(photo.size()));
+  EXPECT_EQ(quality.Resolution(), "113 by 74");
+  EXPECT_EQ(quality.NewName(), "photoX.jpg");
+  const std::string shownOutputSize = quality.OutputSize();
+  quality.Save();
+  EXPECT_EQ(program.ExitCode(), 0u);
+
+  EXPECT_TRUE(IsOutput(Path("photoX.jpg"), 113, 74, 90));
+  EXPECT_EQ(shownOutputSize, KbText(ReadBytes(Path("photoX.jpg")).value_or(Bytes{}).size()));
+  EXPECT_TRUE(Holds(input, photo));
+  EXPECT_EQ(FolderNames(Folder()), (std::set<std::string>{"photo.jpg", "photoX.jpg"}));
+}
+
+TEST_F(CommandLineTest, TheXGoesBeforeTheFirstDotOfTheName) {
+  Put("a.b.jpg", Sample("testorig.jpg"));
+  Program program(Quoted(Path("a.b.jpg")));
+  program.AwaitSize().Ok();
+  QualityDialog quality = program.AwaitQuality();
+  EXPECT_EQ(quality.NewName(), "aX.b.jpg");
+  quality.Save();
+  EXPECT_EQ(program.ExitCode(), 0u);
+  EXPECT_TRUE(IsOutput(Path("aX.b.jpg"), kSampleWidth, kSampleHeight, 90));
+}
+
+TEST_F(CommandLineTest, ANewQualityReencodesAndSavesAtThatQuality) {
+  Put("photo.jpg", Sample("testimgint.jpg"));  // progressive in, baseline out
+  Program program(Quoted(Path("photo.jpg")));
+  program.AwaitSize().Ok();
+  QualityDialog first = program.AwaitQuality();
+  const std::string sizeAt90 = first.OutputSize();
+  QualityDialog again = first.Retry("20");
+  EXPECT_NE(again.Window(), first.Window()) << "the dialog closes and comes back";
+  EXPECT_EQ(again.Quality(), "20");
+  EXPECT_NE(again.OutputSize(), sizeAt90);
+  const std::string sizeAt20 = again.OutputSize();
+  again.Save();
+  EXPECT_EQ(program.ExitCode(), 0u);
+  EXPECT_TRUE(IsOutput(Path("photoX.jpg"), kSampleWidth, kSampleHeight, 20));
+  EXPECT_EQ(sizeAt20, KbText(ReadBytes(Path("photoX.jpg")).value_or(Bytes{}).size()));
+}
+
+TEST_F(CommandLineTest, CancelInTheQualityDialogSkipsOnlyThatFile) {
+  Put("one.jpg", Sample("testorig.jpg"));
+  Put("two.jpg", MakeJpeg(64, 48));
+  Program program(Quoted(Path("one.jpg")) + " " + Quoted(Path("two.jpg")));
+  program.AwaitSize().Ok();
+  program.AwaitQuality().Cancel();
+  SizeDialog second = program.AwaitSize();
+  EXPECT_EQ(second.OptionTexts()[0], "64 by 48");
+  second.Ok();
+  program.AwaitQuality().Save();
+  EXPECT_EQ(program.ExitCode(), 0u);
+  EXPECT_FALSE(Exists(Path("oneX.jpg")));
+  EXPECT_TRUE(IsOutput(Path("twoX.jpg"), 64, 48, 90));
+}
+
+TEST_F(CommandLineTest, SizeAndQualityCarryOverToTheNextFile) {
+  Put("one.jpg", Sample("testorig.jpg"));
+  Put("two.jpg", MakeJpeg(200, 100));
+  Program program(Quoted(Path("one.jpg")) + " " + Quoted(Path("two.jpg")));
+  SizeDialog first = program.AwaitSize();
+  first.Choose(1005);
+  first.Ok();
+  program.AwaitQuality().Retry("70").Save();
+
+  SizeDialog second = program.AwaitSize();
+  EXPECT_EQ(second.Checked(), 1005);
+  EXPECT_EQ(second.OptionTexts(),
+            (std::vector<std::string>{"200 by 100", "100 by 50", "50 by 25"}));
+  second.Ok();
+  QualityDialog quality = program.AwaitQuality();
+  EXPECT_EQ(quality.Quality(), "70");
+  EXPECT_EQ(quality.Resolution(), "50 by 25");
+  quality.Save();
+  EXPECT_EQ(program.ExitCode(), 0u);
+  EXPECT_TRUE(IsOutput(Path("oneX.jpg"), 56, 37, 70));
+  EXPECT_TRUE(IsOutput(Path("twoX.jpg"), 50, 25, 70));
+}
+
+TEST_F(CommandLineTest, TwoQuotedPathsAreTwoFilesInOrder) {
+  // A space inside a quoted path stays part of it.
+  Put("my photo.jpg", Sample("testorig.jpg"));
+  Put("b.jpg", MakeJpeg(40, 30));
+  Program program(Quoted(Path("my photo.jpg")) + " " + Quoted(Path("b.jpg")));
+  program.AwaitSize().Ok();
+  QualityDialog first = program.AwaitQuality();
+  EXPECT_EQ(first.NewName(), "my photoX.jpg");
+  first.Save();
+  program.AwaitSize().Ok();
+  QualityDialog second = program.AwaitQuality();
+  EXPECT_EQ(second.NewName(), "bX.jpg");
+  second.Save();
+  EXPECT_EQ(program.ExitCode(), 0u);
+  EXPECT_TRUE(IsOutput(Path("my photoX.jpg"), kSampleWidth, kSampleHeight, 90));
+  EXPECT_TRUE(IsOutput(Path("bX.jpg"), 40, 30, 90));
+}
+
+// abcabc.jpg: the first three characters come back at "abc.jpg", so the
+// program sees the paths "ab" and "abc.jpg".
+TEST_F(CommandLineTest, ARepeatedHeadSplitsOneName) {
+  Put("ab", MakeJpeg(40, 30));
+  Put("abc.jpg", Sample("testorig.jpg"));
+  Put("abcabc.jpg", MakeJpeg(16, 16));
+  Program program("abcabc.jpg", Folder());
+  program.AwaitSize().Ok();
+  QualityDialog first = program.AwaitQuality();
+  EXPECT_EQ(first.NewName(), "abX");
+  first.Save();
+  program.AwaitSize().Ok();
+  QualityDialog second = program.AwaitQuality();
+  EXPECT_EQ(second.NewName(), "abcX.jpg");
+  second.Save();
+  EXPECT_EQ(program.ExitCode(), 0u);
+  EXPECT_TRUE(IsOutput(Path("abX"), 40, 30, 90));
+  EXPECT_TRUE(IsOutput(Path("abcX.jpg"), kSampleWidth, kSampleHeight, 90));
+  EXPECT_FALSE(Exists(Path("abcabcX.jpg")));
+}
+
+TEST_F(CommandLineTest, ARepeatedHeadWhoseFirstPartIsMissingStopsTheBatch) {
+  Put("abc.jpg", Sample("testorig.jpg"));
+  Put("abcabc.jpg", MakeJpeg(16, 16));
+  Program program("abcabc.jpg", Folder());
+  EXPECT_EQ(program.DismissMessage(), SystemText(ERROR_FILE_NOT_FOUND));
+  program.CloseHostWindow();
+  EXPECT_EQ(program.ExitCode(), 0u);
+  EXPECT_EQ(FolderNames(Folder()), (std::set<std::string>{"abc.jpg", "abcabc.jpg"}));
+}
+
+TEST_F(CommandLineTest, AMissingInputStopsTheBatchAndLeavesTheHostWindowOpen) {
+  Put("good.jpg", Sample("testorig.jpg"));
+  Program program(Quoted(Path("missing.jpg")) + " " + Quoted(Path("good.jpg")));
+  EXPECT_EQ(program.DismissMessage(), SystemText(ERROR_FILE_NOT_FOUND));
+  program.CloseHostWindow();
+  EXPECT_EQ(program.ExitCode(), 0u);
+  EXPECT_EQ(FolderNames(Folder()), std::set<std::string>{"good.jpg"});
+}
+
+TEST_F(CommandLineTest, AnEmptyInputIsSkippedSilently) {
+  Put("empty.jpg", {});
+  Put("good.jpg", MakeJpeg(40, 30));
+  Program program(Quoted(Path("empty.jpg")) + " " + Quoted(Path("good.jpg")));
+  SizeDialog size = program.AwaitSize();
+  EXPECT_EQ(size.OptionTexts()[0], "40 by 30");
+  size.Ok();
+  program.AwaitQuality().Save();
+  EXPECT_EQ(program.ExitCode(), 0u);
+  EXPECT_TRUE(IsOutput(Path("goodX.jpg"), 40, 30, 90));
+  EXPECT_FALSE(Exists(Path("emptyX.jpg")));
+}
+
+TEST_F(CommandLineTest, CancelInTheSizeDialogEndsTheProgram) {
+  Put("one.jpg", Sample("testorig.jpg"));
+  Put("two.jpg", Sample("testorig.jpg"));
+  Program program(Quoted(Path("one.jpg")) + " " + Quoted(Path("two.jpg")));
+  program.AwaitSize().Cancel();
+  EXPECT_EQ(program.ExitCode(), 0u);
+  EXPECT_EQ(FolderNames(Folder()), (std::set<std::string>{"one.jpg", "two.jpg"}));
+}
+
+TEST_F(CommandLineTest, AHugeImageIsRefusedAndTheBatchGoesOn) {
+  const Bytes huge = WithFrameSize(Sample("testorig.jpg"), 60000, 60000);
+  ASSERT_FALSE(huge.empty());
+  Put("huge.jpg", huge);
+  Put("next.jpg", MakeJpeg(40, 30));
+  Program program(Quoted(Path("huge.jpg")) + " " + Quoted(Path("next.jpg")));
+  SizeDialog size = program.AwaitSize();
+  EXPECT_EQ(size.OptionTexts()[0], "60000 by 60000");
+  size.Ok();
+  EXPECT_EQ(program.DismissMessage(), SystemText(ERROR_NOT_ENOUGH_MEMORY));
+  program.AwaitSize().Ok();
+  program.AwaitQuality().Save();
+  EXPECT_EQ(program.ExitCode(), 0u);
+  EXPECT_FALSE(Exists(Path("hugeX.jpg")));
+  EXPECT_TRUE(IsOutput(Path("nextX.jpg"), 40, 30, 90));
+}
+
+TEST_F(CommandLineTest, AQuarterOfATinyImageSavesNothingAndTheBatchGoesOn) {
+  Put("tiny.jpg", MakeJpeg(3, 3));
+  Put("next.jpg", MakeJpeg(40, 30));
+  Program program(Quoted(Path("tiny.jpg")) + " " + Quoted(Path("next.jpg")));
+  SizeDialog size = program.AwaitSize();
+  EXPECT_EQ(size.OptionTexts()[2], "0 by 0");
+  size.Choose(1005);
+  size.Ok();
+  QualityDialog quality = program.AwaitQuality();
+  EXPECT_EQ(quality.Resolution(), "0 by 0");
+  quality.Save();
+  SizeDialog next = program.AwaitSize();
+  next.Choose(1000);
+  next.Ok();
+  program.AwaitQuality().Save();
+  EXPECT_EQ(program.ExitCode(), 0u);
+  EXPECT_EQ(FolderNames(Folder()), (std::set<std::string>{"tiny.jpg", "next.jpg", "nextX.jpg"}));
+}
+
+// The input lies on a read-only mount: opening it for writing fails, so
+// only a program that reads it read-only gets to the dialogs.
+TEST_F(CommandLineTest, AReadOnlyInputIsProcessed) {
+  const std::string input = Required("TBM_READONLY_INPUT");
+  const HANDLE writable = CreateFileA(input.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (writable != INVALID_HANDLE_VALUE)
+    CloseHandle(writable);
+  ASSERT_EQ(writable, INVALID_HANDLE_VALUE) << input << " can be opened for writing";
+  const auto before = ReadBytes(input);
+  ASSERT_TRUE(before);
+  const std::string output = input.substr(0, input.rfind('.')) + "X.jpg";
+  RemoveTree(output);
+
+  Program program(Quoted(input));
+  program.AwaitSize().Ok();
+  program.AwaitQuality().Save();
+  EXPECT_EQ(program.ExitCode(), 0u);
+  EXPECT_TRUE(IsOutput(output, kSampleWidth, kSampleHeight, 90));
+  EXPECT_TRUE(Holds(input, *before));
+  RemoveTree(output);
+}
+
+// Inputs that end the program with "That's not a jpeg file.": the next
+// file is never looked at and nothing is written.
+struct NotAJpegCase {
+  const char* name;
+  Bytes bytes;
+};
+
+class CommandLineNotAJpegTest : public E2eTest, public testing::WithParamInterface<NotAJpegCase> {};
+
+TEST_P(CommandLineNotAJpegTest, EndsTheProgramWithAMessage) {
+  Put("bad.jpg", GetParam().bytes);
+  Put("next.jpg", MakeJpeg(40, 30));
+  Program program(Quoted(Path("bad.jpg")) + " " + Quoted(Path("next.jpg")));
+  EXPECT_EQ(program.DismissMessage(), kNotAJpeg);
+  EXPECT_EQ(program.ExitCode(), 0u);
+  EXPECT_EQ(FolderNames(Folder()), (std::set<std::string>{"bad.jpg", "next.jpg"}));
+}
+
+Bytes Text(const std::string& text) {
+  return Bytes(text.begin(), text.end());
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, CommandLineNotAJpegTest,
+                         testing::Values(NotAJpegCase{"Text", Text("just some text")},
+                                         NotAJpegCase{"TwoSignatureBytes", Bytes{0xFF, 0xD8}},
+                                         NotAJpegCase{"SignatureWithoutTheThirdFF",
+                                                      Bytes{0xFF, 0xD8, 0x00, 0xFF, 0xE0}}),
+                         [](const testing::TestParamInfo<NotAJpegCase>& test) {
+                           return test.param.name;
+                         });
+
+// Files that start like a JPEG but that the codec cannot read: after the
+// signature check, so they must end the program the same way.
+class CommandLineUndecodableTest : public E2eTest,
+                                   public testing::WithParamInterface<const char*> {};
+
+TEST_P(CommandLineUndecodableTest, EndsTheProgramWithAMessage) {
+  Bytes bytes;
+  if (std::string(GetParam()) == "TwelveBit") {
+    bytes = Sample("testorig12.jpg");
+  } else {
+    bytes = Sample("testorig.jpg");
+    bytes.resize(100);  // inside the quantization tables
+  }
+  Put("bad.jpg", bytes);
+  Put("next.jpg", MakeJpeg(40, 30));
+  Program program(Quoted(Path("bad.jpg")) + " " + Quoted(Path("next.jpg")));
+  EXPECT_EQ(program.DismissMessage(), kNotAJpeg);
+  EXPECT_EQ(program.ExitCode(), 0u);
+  EXPECT_EQ(FolderNames(Folder()), (std::set<std::string>{"bad.jpg", "next.jpg"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, CommandLineUndecodableTest,
+                         testing::Values("TwelveBit", "HeadersCutOff"));
+
+}  // namespace
+}  // namespace e2e

@@ -1,0 +1,48 @@
+// What every end-to-end test shares: a fresh folder of its own under
+// TBM_WORK, the sample photos, and the checks on what the program leaves on
+// disk.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "files.h"
+#include "program.h"
+
+namespace e2e {
+
+// testorig.jpg, the codec's own sample: 227 by 149 pixels, 5770 bytes.
+inline constexpr int kSampleWidth = 227;
+inline constexpr int kSampleHeight = 149;
+
+class E2eTest : public testing::Test {
+ protected:
+  void SetUp() override;
+
+  const std::string& Folder() const { return folder_; }
+  std::string Path(const std::string& name) const { return folder_ + "\\" + name; }
+  // Writes a file into the test's folder and gives its path.
+  std::string Put(const std::string& name, const Bytes& bytes) const;
+  // A photo from the sample folder, read whole.
+  static Bytes Sample(const std::string& name);
+  // An environment variable that the runner must have set.
+  static std::string Required(const char* name);
+
+ private:
+  std::string folder_;
+};
+
+std::string Quoted(const std::string& path);
+
+// A saved output: a baseline 8-bit JPEG of `width` by `height`, three
+// components sampled 2x1, 1x1, 1x1, encoded at `quality`, that decodes whole.
+testing::AssertionResult IsOutput(const std::string& path, int width, int height, int quality);
+
+// The file holds exactly `expected`.
+testing::AssertionResult Holds(const std::string& path, const Bytes& expected);
+
+// "N KB" for a byte count, as the quality dialog shows sizes.
+std::string KbText(size_t bytes);
+
+}  // namespace e2e

@@ -1,0 +1,143 @@
+// Saves that fail: each leaves the old output as it was and no temporary
+// file behind, shows the system's text, and the batch goes on with the next
+// file. Each test first proves that its failure is real.
+#include "e2e_test.h"
+
+namespace e2e {
+namespace {
+
+class FailedSaveTest : public E2eTest {
+ protected:
+  // The failing folder holds photo.jpg and an older photoX.jpg (or a folder
+  // of that name); remember both, and everything else there.
+  void Remember(const std::string& folder) {
+    failing_ = folder;
+    namesBefore_ = FolderNames(folder);
+    inputBefore_ = ReadBytes(folder + "\\photo.jpg").value_or(Bytes{});
+    if (!IsFolder(OldOutput()))
+      oldOutput_ = ReadBytes(OldOutput()).value_or(Bytes{});
+  }
+  std::string OldOutput() const { return failing_ + "\\photoX.jpg"; }
+
+  // photo.jpg at full size, whose save fails, then next.jpg, which saves.
+  // Gives the message shown for the failure.
+  std::string SaveFailsThenNextSaves() {
+    Put("next.jpg", MakeJpeg(40, 30));
+    Program program(Quoted(failing_ + "\\photo.jpg") + " " + Quoted(Path("next.jpg")));
+    program.AwaitSize().Ok();
+    program.AwaitQuality().Save();
+    const std::string message = program.DismissMessage();
+    program.AwaitSize().Ok();
+    program.AwaitQuality().Save();
+    EXPECT_EQ(program.ExitCode(), 0u);
+    EXPECT_TRUE(IsOutput(Path("nextX.jpg"), 40, 30, 90));
+    return message;
+  }
+
+  void ExpectFolderUntouched() {
+    EXPECT_EQ(FolderNames(failing_), namesBefore_) << "a temporary file was left behind";
+    EXPECT_TRUE(Holds(failing_ + "\\photo.jpg", inputBefore_));
+    if (!oldOutput_.empty()) {
+      EXPECT_TRUE(Holds(OldOutput(), oldOutput_));
+    }
+  }
+
+  std::string failing_;
+  std::set<std::string> namesBefore_;
+  Bytes inputBefore_;
+  Bytes oldOutput_;
+};
+
+TEST_F(FailedSaveTest, AFullDiskKeepsTheOldOutput) {
+  const std::string disk = Required("TBM_FULL_DIR");
+  for (const std::string& name : FolderNames(disk))
+    RemoveTree(disk + "\\" + name);
+  WriteBytes(disk + "\\photo.jpg", Sample("testorig.jpg"));
+  WriteBytes(disk + "\\photoX.jpg", MakeJpeg(16, 16));
+  // Fill every page that is left; a save needs at least one.
+  const HANDLE filler = CreateFileA((disk + "\\filler").c_str(), GENERIC_WRITE, 0, nullptr,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(filler, INVALID_HANDLE_VALUE);
+  const Bytes page(4096, 0x55);
+  DWORD written = 0;
+  for (int pages = 0; pages < 100000; ++pages) {
+    if (!WriteFile(filler, page.data(), 4096, &written, nullptr))
+      break;
+  }
+  const DWORD fillError = GetLastError();
+  CloseHandle(filler);
+  ASSERT_EQ(fillError, static_cast<DWORD>(ERROR_DISK_FULL)) << disk << " does not fill up";
+  Remember(disk);
+
+  EXPECT_EQ(SaveFailsThenNextSaves(), SystemText(ERROR_DISK_FULL));
+  ExpectFolderUntouched();
+  for (const std::string& name : FolderNames(disk))
+    RemoveTree(disk + "\\" + name);
+}
+
+TEST_F(FailedSaveTest, AnOutputHeldOpenKeepsTheOldOutput) {
+  ASSERT_TRUE(CreateDirectoryA(Path("failing").c_str(), nullptr));
+  Put("failing\\photo.jpg", Sample("testorig.jpg"));
+  Put("failing\\photoX.jpg", MakeJpeg(16, 16));
+  Remember(Path("failing"));
+  const HANDLE held = CreateFileA(OldOutput().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  const HANDLE second = CreateFileA(OldOutput().c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const DWORD secondError = GetLastError();
+  if (second != INVALID_HANDLE_VALUE)
+    CloseHandle(second);
+  if (second != INVALID_HANDLE_VALUE || secondError != ERROR_SHARING_VIOLATION) {
+    CloseHandle(held);
+    FAIL() << "holding " << OldOutput() << " open does not lock it";
+  }
+
+  std::string message;
+  try {
+    message = SaveFailsThenNextSaves();
+  } catch (...) {
+    CloseHandle(held);
+    throw;
+  }
+  CloseHandle(held);
+  EXPECT_EQ(message, SystemText(ERROR_ACCESS_DENIED));
+  ExpectFolderUntouched();
+}
+
+TEST_F(FailedSaveTest, AFolderInTheOutputsPlaceStays) {
+  ASSERT_TRUE(CreateDirectoryA(Path("failing").c_str(), nullptr));
+  Put("failing\\photo.jpg", Sample("testorig.jpg"));
+  ASSERT_TRUE(CreateDirectoryA(Path("failing\\photoX.jpg").c_str(), nullptr));
+  Put("failing\\photoX.jpg\\inside.txt", {'k', 'e', 'e', 'p'});
+  Remember(Path("failing"));
+
+  EXPECT_EQ(SaveFailsThenNextSaves(), SystemText(ERROR_ACCESS_DENIED));
+  ExpectFolderUntouched();
+  EXPECT_TRUE(IsFolder(OldOutput()));
+  EXPECT_TRUE(Holds(OldOutput() + "\\inside.txt", {'k', 'e', 'e', 'p'}));
+}
+
+// scripts/e2e mounts this folder read-only with photo.jpg and an older
+// photoX.jpg in it.
+TEST_F(FailedSaveTest, AReadOnlyFolderKeepsTheOldOutput) {
+  const std::string folder = Required("TBM_READONLY_DIR");
+  const std::string probe = folder + "\\probe";
+  const HANDLE created = CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (created != INVALID_HANDLE_VALUE) {
+    CloseHandle(created);
+    DeleteFileA(probe.c_str());
+  }
+  ASSERT_EQ(created, INVALID_HANDLE_VALUE) << folder << " is writable";
+  Remember(folder);
+  ASSERT_FALSE(oldOutput_.empty()) << folder << " has no photoX.jpg";
+
+  // Wine reports a read-only mount as access denied.
+  EXPECT_EQ(SaveFailsThenNextSaves(), SystemText(ERROR_ACCESS_DENIED));
+  ExpectFolderUntouched();
+}
+
+}  // namespace
+}  // namespace e2e

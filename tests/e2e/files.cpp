@@ -1,0 +1,234 @@
+#include "files.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+
+// jpeglib.h expects these declared first.
+#include <jpeglib.h>
+
+namespace e2e {
+
+std::string Env(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+std::optional<Bytes> ReadBytes(const std::string& path) {
+  // Shared reading, so that checking a file never disturbs the program.
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return std::nullopt;
+  Bytes bytes;
+  unsigned char chunk[65536];
+  DWORD got = 0;
+  bool ok = true;
+  while ((ok = ReadFile(file, chunk, sizeof chunk, &got, nullptr) != FALSE) && got > 0) {
+    bytes.insert(bytes.end(), chunk, chunk + got);
+  }
+  CloseHandle(file);
+  if (!ok)
+    return std::nullopt;
+  return bytes;
+}
+
+bool WriteBytes(const std::string& path, const Bytes& bytes) {
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return false;
+  DWORD written = 0;
+  const bool ok = bytes.empty() || (WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()),
+                                              &written, nullptr) &&
+                                    written == bytes.size());
+  return CloseHandle(file) && ok;
+}
+
+bool Exists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsFolder(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::set<std::string> FolderNames(const std::string& folder) {
+  std::set<std::string> names;
+  WIN32_FIND_DATAA found;
+  const HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE)
+    return names;
+  do {
+    const std::string name = found.cFileName;
+    if (name != "." && name != "..")
+      names.insert(name);
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return names;
+}
+
+bool RemoveTree(const std::string& path) {
+  if (!Exists(path))
+    return true;
+  if (!IsFolder(path)) {
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    return DeleteFileA(path.c_str()) != FALSE;
+  }
+  for (const std::string& name : FolderNames(path)) {
+    if (!RemoveTree(path + "\\" + name))
+      return false;
+  }
+  return RemoveDirectoryA(path.c_str()) != FALSE;
+}
+
+bool FreshFolder(const std::string& folder) {
+  return RemoveTree(folder) && CreateDirectoryA(folder.c_str(), nullptr);
+}
+
+std::string SystemText(DWORD code) {
+  char* text = nullptr;
+  const DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string result = length ? std::string(text, length) : std::string();
+  LocalFree(text);
+  return result;
+}
+
+namespace {
+
+struct ErrorJump {
+  jpeg_error_mgr manager;
+  std::jmp_buf back;
+  char message[JMSG_LENGTH_MAX];
+};
+
+[[noreturn]] void JumpOnError(j_common_ptr cinfo) {
+  auto* error = reinterpret_cast<ErrorJump*>(cinfo->err);
+  cinfo->err->format_message(cinfo, error->message);
+  std::longjmp(error->back, 1);
+}
+
+// Warnings (corrupt data, a premature end) count as failures: an output
+// that decodes only with warnings is a broken file.
+void FailOnWarning(j_common_ptr cinfo, int level) {
+  if (level < 0)
+    JumpOnError(cinfo);
+}
+
+// Where the first start-of-frame marker (C0..CF but not C4, C8, CC) sits;
+// 0 when there is none.
+size_t FrameOffset(const Bytes& jpeg) {
+  size_t at = 2;
+  while (at + 9 < jpeg.size() && jpeg[at] == 0xFF) {
+    const uint8_t marker = jpeg[at + 1];
+    if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+      return at;
+    }
+    at += 2 + (static_cast<size_t>(jpeg[at + 2]) << 8 | jpeg[at + 3]);
+  }
+  return 0;
+}
+
+}  // namespace
+
+JpegFacts InspectJpeg(const Bytes& jpeg) {
+  JpegFacts facts;
+  jpeg_decompress_struct cinfo{};
+  ErrorJump error{};
+  cinfo.err = jpeg_std_error(&error.manager);
+  error.manager.error_exit = JumpOnError;
+  error.manager.emit_message = FailOnWarning;
+  if (setjmp(error.back)) {
+    facts.error = error.message;
+    jpeg_destroy_decompress(&cinfo);
+    return facts;
+  }
+  jpeg_create_decompress(&cinfo);
+  jpeg_mem_src(&cinfo, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
+  jpeg_read_header(&cinfo, TRUE);
+  facts.headerRead = true;
+  facts.width = static_cast<int>(cinfo.image_width);
+  facts.height = static_cast<int>(cinfo.image_height);
+  facts.components = cinfo.num_components;
+  for (int c = 0; c < cinfo.num_components && c < 3; ++c) {
+    facts.hSampling[c] = cinfo.comp_info[c].h_samp_factor;
+    facts.vSampling[c] = cinfo.comp_info[c].v_samp_factor;
+  }
+  facts.progressive = cinfo.progressive_mode != FALSE;
+  if (const size_t frame = FrameOffset(jpeg))
+    facts.frameMarker = jpeg[frame + 1];
+  facts.bitsPerSample = cinfo.data_precision;
+  if (cinfo.quant_tbl_ptrs[0])
+    facts.firstLuminanceQuant = cinfo.quant_tbl_ptrs[0]->quantval[0];
+
+  jpeg_start_decompress(&cinfo);
+  std::vector<JSAMPLE> row(static_cast<size_t>(cinfo.output_width) * cinfo.output_components);
+  JSAMPROW rows[1] = {row.data()};
+  while (cinfo.output_scanline < cinfo.output_height)
+    jpeg_read_scanlines(&cinfo, rows, 1);
+  jpeg_finish_decompress(&cinfo);
+  jpeg_destroy_decompress(&cinfo);
+  facts.decoded = true;
+  return facts;
+}
+
+int LuminanceQuantFor(int quality) {
+  if (quality < 1)
+    quality = 1;
+  if (quality > 100)
+    quality = 100;
+  const int scale = quality < 50 ? 5000 / quality : 200 - quality * 2;
+  const int value = (16 * scale + 50) / 100;  // 16: the standard table's DC entry
+  return value < 1 ? 1 : value > 255 ? 255 : value;
+}
+
+Bytes MakeJpeg(int width, int height) {
+  jpeg_compress_struct cinfo{};
+  jpeg_error_mgr error{};
+  cinfo.err = jpeg_std_error(&error);
+  jpeg_create_compress(&cinfo);
+  unsigned char* out = nullptr;
+  unsigned long outSize = 0;
+  jpeg_mem_dest(&cinfo, &out, &outSize);
+  cinfo.image_width = static_cast<JDIMENSION>(width);
+  cinfo.image_height = static_cast<JDIMENSION>(height);
+  cinfo.input_components = 3;
+  cinfo.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&cinfo);
+  jpeg_set_quality(&cinfo, 90, TRUE);
+  jpeg_start_compress(&cinfo, TRUE);
+  std::vector<JSAMPLE> row(static_cast<size_t>(width) * 3);
+  while (cinfo.next_scanline < cinfo.image_height) {
+    const int y = static_cast<int>(cinfo.next_scanline);
+    for (int x = 0; x < width; ++x) {
+      row[x * 3 + 0] = static_cast<JSAMPLE>(x * 255 / (width > 1 ? width - 1 : 1));
+      row[x * 3 + 1] = static_cast<JSAMPLE>(y * 255 / (height > 1 ? height - 1 : 1));
+      row[x * 3 + 2] = static_cast<JSAMPLE>(128);
+    }
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_write_scanlines(&cinfo, rows, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  Bytes bytes(out, out + outSize);
+  std::free(out);
+  return bytes;
+}
+
+Bytes WithFrameSize(Bytes jpeg, int width, int height) {
+  // After the marker: length, precision, then height and width, big-endian.
+  const size_t frame = FrameOffset(jpeg);
+  if (frame == 0)
+    return {};
+  jpeg[frame + 5] = static_cast<uint8_t>(height >> 8);
+  jpeg[frame + 6] = static_cast<uint8_t>(height);
+  jpeg[frame + 7] = static_cast<uint8_t>(width >> 8);
+  jpeg[frame + 8] = static_cast<uint8_t>(width);
+  return jpeg;
+}
+
+}  // namespace e2e

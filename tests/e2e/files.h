@@ -1,0 +1,58 @@
+// Files on disk as the tests see them: fixtures made and checked, and JPEGs
+// looked into with libjpeg itself rather than the program's own codec.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+using Bytes = std::vector<uint8_t>;
+
+// An environment variable set by scripts/e2e; empty when missing.
+std::string Env(const char* name);
+
+std::optional<Bytes> ReadBytes(const std::string& path);
+bool WriteBytes(const std::string& path, const Bytes& bytes);
+bool Exists(const std::string& path);
+bool IsFolder(const std::string& path);
+// The names in a folder, without "." and "..".
+std::set<std::string> FolderNames(const std::string& folder);
+// Removes a folder with everything in it, then makes it anew, empty.
+bool FreshFolder(const std::string& folder);
+bool RemoveTree(const std::string& path);
+
+// The system's text for an error code, exactly as FormatMessage gives it.
+std::string SystemText(DWORD code);
+
+struct JpegFacts {
+  bool headerRead = false;
+  bool decoded = false;  // every scanline came out without an error
+  int width = 0;
+  int height = 0;
+  int components = 0;
+  int hSampling[3] = {};
+  int vSampling[3] = {};
+  bool progressive = false;
+  int frameMarker = 0;  // 0xC0 for baseline
+  int bitsPerSample = 0;
+  int firstLuminanceQuant = 0;  // the luminance table's DC entry
+  std::string error;
+};
+JpegFacts InspectJpeg(const Bytes& jpeg);
+
+// The luminance DC quantizer that libjpeg's quality scaling gives for
+// `quality`, baseline-limited as the encoder does it.
+int LuminanceQuantFor(int quality);
+
+// A baseline JPEG of a colour gradient, 4:2:0, quality 90.
+Bytes MakeJpeg(int width, int height);
+// The same bytes with the frame header claiming another size.
+Bytes WithFrameSize(Bytes jpeg, int width, int height);
+
+}  // namespace e2e

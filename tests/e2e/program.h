@@ -1,0 +1,101 @@
+// One run of tillerbrookmint.exe, driven through its windows: the open
+// dialog, "Output Size", "Output Quality" and the message boxes. A step that
+// does not happen as expected throws Unexpected with what the program shows
+// instead, and the run is killed when the object goes.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "automation.h"
+
+namespace e2e {
+
+inline constexpr char kHostTitle[] = "Tillerbrookmint";
+inline constexpr char kOpenTitle[] = "Select file[s]";
+inline constexpr char kSizeTitle[] = "Output Size";
+inline constexpr char kQualityTitle[] = "Output Quality";
+inline constexpr char kMessageTitle[] = "Error";  // Wine's caption for a null one
+
+struct Unexpected : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+class Program;
+
+class SizeDialog {
+ public:
+  SizeDialog(Program& program, HWND window) : program_(program), window_(window) {}
+  HWND Window() const { return window_; }
+  // The three radio button texts: full, half, quarter.
+  std::vector<std::string> OptionTexts() const;
+  // The checked radio button's id, 0 when none is.
+  int Checked() const;
+  void Choose(int radioId);
+  void Ok();
+  void Cancel();
+
+ private:
+  void Press(int id);
+  Program& program_;
+  HWND window_;
+};
+
+class QualityDialog {
+ public:
+  QualityDialog(Program& program, HWND window) : program_(program), window_(window) {}
+  HWND Window() const { return window_; }
+  std::string Quality() const;
+  std::string InputSize() const;
+  std::string OutputSize() const;
+  std::string Resolution() const;
+  std::string NewName() const;
+  // Types a quality and presses Save: the dialog closes and comes back.
+  QualityDialog Retry(const std::string& quality);
+  void Save();
+  void Cancel();
+
+ private:
+  void Press(int id);
+  Program& program_;
+  HWND window_;
+};
+
+class Program {
+ public:
+  // Starts the program with `arguments` (none: selection mode) in `directory`.
+  explicit Program(const std::string& arguments, const std::string& directory = {});
+
+  Process& Proc() { return process_; }
+
+  // Waits for a visible window; a message box or the program's end on the
+  // way throws.
+  HWND Await(const std::string& title);
+  SizeDialog AwaitSize();
+  QualityDialog AwaitQuality();
+
+  // The open dialog: browses to `folder`, then chooses `names` there.
+  void Choose(const std::string& folder, const std::vector<std::string>& names);
+  void CancelChoice();
+
+  // The message box's text, after checking that it is the program's (owned
+  // by the host window, one OK button), and presses OK.
+  std::string DismissMessage();
+
+  // The host window shown after an input failed to open: checks that it is
+  // visible, as small as can be at 0,0, and that the program waits for it,
+  // then closes it.
+  void CloseHostWindow();
+
+  // The program's end, within the time limit, with its exit code. Throws if
+  // it shows a message instead.
+  DWORD ExitCode();
+
+  std::string Describe();
+
+ private:
+  Process process_;
+};
+
+}  // namespace e2e

@@ -1,0 +1,167 @@
+// The program started without arguments: the files come from its open
+// dialog.
+#include "e2e_test.h"
+
+namespace e2e {
+namespace {
+
+constexpr char kNotAJpeg[] = "That's not a jpeg file.";
+
+using SelectionTest = E2eTest;
+
+TEST_F(SelectionTest, OneFileIsSaved) {
+  const Bytes photo = Sample("testorig.jpg");
+  Put("photo.jpg", photo);
+  Program program("");
+  program.Choose(Folder(), {"photo.jpg"});
+  SizeDialog size = program.AwaitSize();
+  EXPECT_EQ(size.OptionTexts(), (std::vector<std::string>{"227 by 149", "113 by 74", "56 by 37"}));
+  EXPECT_EQ(size.Checked(), 1000);
+  size.Choose(1005);
+  size.Ok();
+  QualityDialog quality = program.AwaitQuality();
+  EXPECT_EQ(quality.NewName(), "photoX.jpg");
+  EXPECT_EQ(quality.Resolution(), "56 by 37");
+  quality.Save();
+  EXPECT_EQ(program.ExitCode(), 0u);
+  EXPECT_TRUE(IsOutput(Path("photoX.jpg"), 56, 37, 90));
+  EXPECT_TRUE(Holds(Path("photo.jpg"), photo));
+}
+
+TEST_F(SelectionTest, ThreeFilesInTheOrderChosenWithChoicesCarriedOver) {
+  Put("a.jpg", MakeJpeg(80, 60));
+  Put("b.jpg", Sample("testorig.jpg"));
+  Put("c.jpg", MakeJpeg(40, 20));
+  Program program("");
+  program.Choose(Folder(), {"c.jpg", "a.jpg", "b.jpg"});
+
+  SizeDialog first = program.AwaitSize();
+  EXPECT_EQ(first.OptionTexts()[0], "40 by 20");
+  first.Choose(1001);
+  first.Ok();
+  program.AwaitQuality().Retry("60").Save();
+
+  SizeDialog second = program.AwaitSize();
+  EXPECT_EQ(second.OptionTexts()[0], "80 by 60");
+  EXPECT_EQ(second.Checked(), 1001);
+  second.Ok();
+  QualityDialog secondQuality = program.AwaitQuality();
+  EXPECT_EQ(secondQuality.Quality(), "60");
+  secondQuality.Cancel();
+
+  SizeDialog third = program.AwaitSize();
+  EXPECT_EQ(third.OptionTexts()[0], "227 by 149");
+  third.Choose(1000);
+  third.Ok();
+  program.AwaitQuality().Save();
+  EXPECT_EQ(program.ExitCode(), 0u);
+
+  EXPECT_TRUE(IsOutput(Path("cX.jpg"), 20, 10, 60));
+  EXPECT_FALSE(Exists(Path("aX.jpg")));
+  EXPECT_TRUE(IsOutput(Path("bX.jpg"), kSampleWidth, kSampleHeight, 60));
+}
+
+TEST_F(SelectionTest, CancelledChoiceEndsTheProgram) {
+  Program program("");
+  program.CancelChoice();
+  EXPECT_EQ(program.ExitCode(), 0u);
+}
+
+TEST_F(SelectionTest, AnEmptyFileEndsTheProgramWithAMessage) {
+  Put("empty.jpg", {});
+  Put("good.jpg", MakeJpeg(40, 30));
+  Program program("");
+  program.Choose(Folder(), {"empty.jpg", "good.jpg"});
+  EXPECT_EQ(program.DismissMessage(), "File is empty");
+  EXPECT_EQ(program.ExitCode(), 0u);
+  EXPECT_EQ(FolderNames(Folder()), (std::set<std::string>{"empty.jpg", "good.jpg"}));
+}
+
+TEST_F(SelectionTest, NotAJpegEndsTheProgramWithAMessage) {
+  Put("text.jpg", {'n', 'o', 'p', 'e'});
+  Put("good.jpg", MakeJpeg(40, 30));
+  Program program("");
+  program.Choose(Folder(), {"text.jpg", "good.jpg"});
+  EXPECT_EQ(program.DismissMessage(), kNotAJpeg);
+  EXPECT_EQ(program.ExitCode(), 0u);
+  EXPECT_EQ(FolderNames(Folder()), (std::set<std::string>{"text.jpg", "good.jpg"}));
+}
+
+TEST_F(SelectionTest, ATwelveBitJpegEndsTheProgramWithAMessage) {
+  Put("deep.jpg", Sample("testorig12.jpg"));
+  Put("good.jpg", MakeJpeg(40, 30));
+  Program program("");
+  program.Choose(Folder(), {"deep.jpg", "good.jpg"});
+  EXPECT_EQ(program.DismissMessage(), kNotAJpeg);
+  EXPECT_EQ(program.ExitCode(), 0u);
+  EXPECT_EQ(FolderNames(Folder()), (std::set<std::string>{"deep.jpg", "good.jpg"}));
+}
+
+TEST_F(SelectionTest, CancelInTheSizeDialogEndsTheProgram) {
+  Put("one.jpg", MakeJpeg(40, 30));
+  Put("two.jpg", MakeJpeg(40, 30));
+  Program program("");
+  program.Choose(Folder(), {"one.jpg", "two.jpg"});
+  program.AwaitSize().Cancel();
+  EXPECT_EQ(program.ExitCode(), 0u);
+  EXPECT_EQ(FolderNames(Folder()), (std::set<std::string>{"one.jpg", "two.jpg"}));
+}
+
+// The second file is held open without sharing by the test: the program
+// cannot open it, stops and waits with its host window shown.
+TEST_F(SelectionTest, AnInputThatCannotBeOpenedStopsTheBatch) {
+  Put("one.jpg", MakeJpeg(40, 30));
+  Put("two.jpg", MakeJpeg(40, 30));
+  Put("three.jpg", MakeJpeg(40, 30));
+  const HANDLE held = CreateFileA(Path("two.jpg").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  struct Release {
+    HANDLE handle;
+    ~Release() { CloseHandle(handle); }
+  } release{held};
+
+  Program program("");
+  program.Choose(Folder(), {"one.jpg", "two.jpg", "three.jpg"});
+  program.AwaitSize().Ok();
+  program.AwaitQuality().Save();
+  EXPECT_EQ(program.DismissMessage(), SystemText(ERROR_SHARING_VIOLATION));
+  program.CloseHostWindow();
+  EXPECT_EQ(program.ExitCode(), 0u);
+  EXPECT_TRUE(IsOutput(Path("oneX.jpg"), 40, 30, 90));
+  EXPECT_FALSE(Exists(Path("twoX.jpg")));
+  EXPECT_FALSE(Exists(Path("threeX.jpg")));
+}
+
+TEST_F(SelectionTest, AHugeImageIsRefusedAndTheBatchGoesOn) {
+  Put("huge.jpg", WithFrameSize(Sample("testorig.jpg"), 60000, 60000));
+  Put("next.jpg", MakeJpeg(40, 30));
+  Program program("");
+  program.Choose(Folder(), {"huge.jpg", "next.jpg"});
+  program.AwaitSize().Ok();
+  EXPECT_EQ(program.DismissMessage(), SystemText(ERROR_NOT_ENOUGH_MEMORY));
+  program.AwaitSize().Ok();
+  program.AwaitQuality().Save();
+  EXPECT_EQ(program.ExitCode(), 0u);
+  EXPECT_FALSE(Exists(Path("hugeX.jpg")));
+  EXPECT_TRUE(IsOutput(Path("nextX.jpg"), 40, 30, 90));
+}
+
+TEST_F(SelectionTest, AQuarterOfATinyImageSavesNothingAndTheBatchGoesOn) {
+  Put("tiny.jpg", MakeJpeg(3, 3));
+  Put("next.jpg", MakeJpeg(40, 32));
+  Program program("");
+  program.Choose(Folder(), {"tiny.jpg", "next.jpg"});
+  SizeDialog size = program.AwaitSize();
+  size.Choose(1005);
+  size.Ok();
+  program.AwaitQuality().Save();
+  program.AwaitSize().Ok();
+  program.AwaitQuality().Save();
+  EXPECT_EQ(program.ExitCode(), 0u);
+  EXPECT_EQ(FolderNames(Folder()), (std::set<std::string>{"tiny.jpg", "next.jpg", "nextX.jpg"}));
+  EXPECT_TRUE(IsOutput(Path("nextX.jpg"), 10, 8, 90));
+}
+
+}  // namespace
+}  // namespace e2e

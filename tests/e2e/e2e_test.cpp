@@ -14,10 +14,30 @@ void E2eTest::SetUp() {
   ASSERT_TRUE(FreshFolder(folder_)) << "cannot make " << folder_;
 }
 
-std::string E2eTest::Put(const std::string& name, const Bytes& bytes) const {
+void E2eTest::TearDown() {
+  std::map<std::string, std::set<std::string>> allowed;  // folder -> names
+  for (const auto& [path, bytes] : put_) {
+    EXPECT_TRUE(Holds(path, bytes));
+    const size_t slash = path.rfind('\\');
+    const std::string name = path.substr(slash + 1);
+    allowed[path.substr(0, slash)].insert({name, XName(name)});
+  }
+  for (const auto& [folder, names] : allowed) {
+    for (const std::string& name : FolderNames(folder)) {
+      const std::string path = folder + "\\" + name;
+      if (!IsFolder(path)) {
+        EXPECT_TRUE(names.count(name)) << path << " is neither an input nor its output";
+      }
+    }
+  }
+}
+
+std::string E2eTest::Put(const std::string& name, const Bytes& bytes) {
   const std::string path = Path(name);
-  if (!WriteBytes(path, bytes))
+  if (!WriteBytes(path, bytes)) {
     throw Unexpected("cannot write " + path);
+  }
+  put_[path] = bytes;
   return path;
 }
 
@@ -34,6 +54,11 @@ std::string E2eTest::Required(const char* name) {
   if (value.empty())
     throw Unexpected(std::string(name) + " is not set: run the tests with scripts/e2e");
   return value;
+}
+
+std::string XName(const std::string& name) {
+  const size_t dot = name.find('.');
+  return dot == std::string::npos ? name + "X" : name.substr(0, dot) + "X" + name.substr(dot);
 }
 
 std::string Quoted(const std::string& path) {

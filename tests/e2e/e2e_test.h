@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 
 #include "files.h"
@@ -16,14 +17,18 @@ namespace e2e {
 inline constexpr int kSampleWidth = 227;
 inline constexpr int kSampleHeight = 149;
 
+// After each test, every file it put is unchanged byte for byte, and the
+// folders it put them in hold nothing but those files and their X-names: a
+// temporary file left behind fails the test whatever it asserted itself.
 class E2eTest : public testing::Test {
  protected:
   void SetUp() override;
+  void TearDown() override;
 
   const std::string& Folder() const { return folder_; }
   std::string Path(const std::string& name) const { return folder_ + "\\" + name; }
   // Writes a file into the test's folder and gives its path.
-  std::string Put(const std::string& name, const Bytes& bytes) const;
+  std::string Put(const std::string& name, const Bytes& bytes);
   // A photo from the sample folder, read whole.
   static Bytes Sample(const std::string& name);
   // An environment variable that the runner must have set.
@@ -31,7 +36,11 @@ class E2eTest : public testing::Test {
 
  private:
   std::string folder_;
+  std::map<std::string, Bytes> put_;  // by full path
 };
+
+// The name with an X before its first dot: img.jpg -> imgX.jpg.
+std::string XName(const std::string& name);
 
 std::string Quoted(const std::string& path);
 

@@ -23,9 +23,9 @@ enum CodecMode : int {
 };
 
 enum : int32_t {
-  CODEC_PIXEL_BGR = 2,       // pixel colour code: blue, green, red bytes
-  CODEC_JPEG_YCBCR = 3,      // JPEG colour code for encoding
-  CODEC_SUBSAMPLE_422 = 2,   // chroma halved horizontally only
+  CODEC_PIXEL_BGR = 2,      // pixel colour code: blue, green, red bytes
+  CODEC_JPEG_YCBCR = 3,     // JPEG colour code for encoding
+  CODEC_SUBSAMPLE_422 = 2,  // chroma halved horizontally only
 };
 
 // The record the program and the codec exchange. Pixel rows are pixelWidth
@@ -63,10 +63,12 @@ int CodecFree(CodecProps& props);
 // read at all gives CODEC_UNREADABLE.
 int CodecRead(CodecProps& props, int mode);
 
-// A JPEG buffer size that CODEC_ENCODE_BUFFER always fits into: four bytes per
+// A JPEG buffer size for CODEC_ENCODE_BUFFER at any quality: four bytes per
 // pixel of the image padded to whole 16x8 blocks, plus 2048 bytes of headers.
-// It is the bound libjpeg-turbo itself uses for 4:2:2 (tjBufSize); noise
-// encoded at quality 100 takes well under it.
+// It is the bound libjpeg-turbo itself uses for 4:2:2 (tjBufSize); random
+// pixels of the eight saturated colours at quality 100, the worst case we
+// know, take about three quarters of it. An encoding that still did not fit would give
+// CODEC_OUTPUT_FULL, never an overrun.
 uint64_t CodecEncodedSizeBound(int32_t width, int32_t height);
 
 // CODEC_ENCODE_BUFFER encodes the pixel rows as a baseline YCbCr 4:2:2 JPEG

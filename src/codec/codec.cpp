@@ -1,0 +1,348 @@
+// The codec binding on libjpeg's jpeglib API.
+//
+// libjpeg reports a fatal error by calling error_exit, which must not return.
+// Ours jumps back to the small C-style function that set the jump point
+// (RunDecode, RunEncode). Nothing between that function and libjpeg holds a
+// C++ object with a destructor, and all scratch memory comes from libjpeg's
+// own pools, so jpeg_destroy_* releases everything after a jump.
+#include <algorithm>
+#include <csetjmp>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+
+#include "codec.h"
+
+// After <cstdio>: jpeglib.h uses FILE and size_t without declaring them.
+#include <jpeglib.h>
+
+namespace {
+
+// A real photo has about ten scans; thousands of them are a crafted file that
+// would keep the decoder busy for minutes.
+constexpr int kMaxScans = 500;
+
+// Rows handed to libjpeg per read or write call.
+constexpr JDIMENSION kRowsPerCall = 16;
+
+// Optimized Huffman tables make files a few percent smaller but cost a second
+// pass over the image.
+constexpr boolean kOptimizeHuffman = FALSE;
+
+constexpr int kBgrBytes = 3;
+
+// An error manager whose error_exit jumps back instead of exiting.
+struct ErrorTrap {
+  jpeg_error_mgr pub;  // first, so that cinfo->err converts back to the trap
+  std::jmp_buf jump;
+  int failure;  // what the function that set `jump` returns after the jump
+};
+
+[[noreturn]] void JumpBack(j_common_ptr cinfo) {
+  std::longjmp(reinterpret_cast<ErrorTrap*>(cinfo->err)->jump, 1);
+}
+
+[[noreturn]] void FailWith(j_common_ptr cinfo, int status) {
+  reinterpret_cast<ErrorTrap*>(cinfo->err)->failure = status;
+  JumpBack(cinfo);
+}
+
+// A GUI program has no console to print libjpeg's messages on.
+void DiscardMessage(j_common_ptr) {}
+
+jpeg_error_mgr* InstallTrap(ErrorTrap* trap, int failure) {
+  jpeg_std_error(&trap->pub);
+  trap->pub.error_exit = JumpBack;
+  trap->pub.output_message = DiscardMessage;
+  trap->failure = failure;
+  return &trap->pub;
+}
+
+void LimitScans(j_common_ptr cinfo) {
+  if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans) {
+    FailWith(cinfo, CODEC_UNREADABLE);
+  }
+}
+
+size_t RowStride(const CodecProps& props) {
+  return static_cast<size_t>(props.pixelWidth) * kBgrBytes + props.pixelRowPad;
+}
+
+bool ValidPixelLayout(const CodecProps& props) {
+  return props.pixelChannels == kBgrBytes && props.pixelColor == CODEC_PIXEL_BGR &&
+         props.pixelRowPad >= 0 && props.pixelRowPad <= 3;
+}
+
+// 0 for a mode that is not a decode mode.
+unsigned int ScaleDenominator(int mode) {
+  switch (mode) {
+    case CODEC_DECODE_FULL:
+      return 1;
+    case CODEC_DECODE_HALF:
+      return 2;
+    case CODEC_DECODE_QUARTER:
+      return 4;
+    default:
+      return 0;
+  }
+}
+
+bool IsCmyk(J_COLOR_SPACE space) {
+  return space == JCS_CMYK || space == JCS_YCCK;
+}
+
+// Colour spaces libjpeg turns into BGR for us, or into CMYK that we convert.
+bool Decodable(J_COLOR_SPACE space) {
+  return space == JCS_YCbCr || space == JCS_GRAYSCALE || space == JCS_RGB || IsCmyk(space);
+}
+
+// a * b / 255, rounded to nearest.
+JSAMPLE MulDiv255(unsigned int a, unsigned int b) {
+  const unsigned int product = a * b + 128;
+  return static_cast<JSAMPLE>((product + (product >> 8)) >> 8);
+}
+
+// Adobe applications store CMYK inverted (255 is no ink), others store ink.
+void CmykToBgr(const JSAMPLE* cmyk, uint8_t* bgr, JDIMENSION width, bool inverted) {
+  for (JDIMENSION x = 0; x < width; ++x, cmyk += 4, bgr += kBgrBytes) {
+    unsigned int c = cmyk[0], m = cmyk[1], y = cmyk[2], k = cmyk[3];
+    if (!inverted) {
+      c = 255 - c;
+      m = 255 - m;
+      y = 255 - y;
+      k = 255 - k;
+    }
+    bgr[0] = MulDiv255(y, k);
+    bgr[1] = MulDiv255(m, k);
+    bgr[2] = MulDiv255(c, k);
+  }
+}
+
+// Writes props->pixelHeight rows; may jump back through the trap.
+void DecodeRows(j_decompress_ptr cinfo, const CodecProps* props) {
+  const JDIMENSION width = static_cast<JDIMENSION>(props->pixelWidth);
+  const JDIMENSION height = static_cast<JDIMENSION>(props->pixelHeight);
+  const size_t stride = RowStride(*props);
+  const bool cmyk = cinfo->out_color_space == JCS_CMYK;
+  const bool inverted = cinfo->saw_Adobe_marker;
+  jpeg_start_decompress(cinfo);
+  // libjpeg rounds scaled sizes up and ours are rounded down, so a row may be
+  // wider than the buffer's; such rows go through a few scratch rows.
+  const bool direct = !cmyk && cinfo->output_width == width;
+  JSAMPARRAY scratch = nullptr;
+  if (!direct) {
+    scratch =
+        (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+                                    cinfo->output_width * cinfo->output_components, kRowsPerCall);
+  }
+  JSAMPROW rows[kRowsPerCall];
+  while (cinfo->output_scanline < height) {
+    const JDIMENSION first = cinfo->output_scanline;
+    const JDIMENSION wanted = std::min(kRowsPerCall, height - first);
+    JSAMPARRAY target = scratch;
+    if (direct) {
+      for (JDIMENSION i = 0; i < wanted; ++i)
+        rows[i] = props->pixelBuffer + (first + i) * stride;
+      target = rows;
+    }
+    // The memory source never suspends, so every call makes progress.
+    const JDIMENSION got = jpeg_read_scanlines(cinfo, target, wanted);
+    for (JDIMENSION i = 0; !direct && i < got; ++i) {
+      uint8_t* out = props->pixelBuffer + (first + i) * stride;
+      if (cmyk) {
+        CmykToBgr(scratch[i], out, width, inverted);
+      } else {
+        std::memcpy(out, scratch[i], static_cast<size_t>(width) * kBgrBytes);
+      }
+    }
+  }
+}
+
+// Reads the headers and, for a decode mode, the pixels; may jump back
+// through the trap.
+int ReadJpeg(j_decompress_ptr cinfo, CodecProps* props, int mode) {
+  jpeg_mem_src(cinfo, props->jpegBuffer, props->jpegSize);
+  jpeg_read_header(cinfo, TRUE);
+  if (!Decodable(cinfo->jpeg_color_space))
+    return CODEC_UNREADABLE;
+  if (mode == CODEC_READ_PARAMS) {
+    props->jpegWidth = static_cast<int32_t>(cinfo->image_width);
+    props->jpegHeight = static_cast<int32_t>(cinfo->image_height);
+    return CODEC_OK;
+  }
+  cinfo->scale_num = 1;
+  cinfo->scale_denom = ScaleDenominator(mode);
+  cinfo->out_color_space = IsCmyk(cinfo->jpeg_color_space) ? JCS_CMYK : JCS_EXT_BGR;
+  jpeg_calc_output_dimensions(cinfo);
+  if (static_cast<JDIMENSION>(props->pixelWidth) > cinfo->output_width ||
+      static_cast<JDIMENSION>(props->pixelHeight) > cinfo->output_height) {
+    return CODEC_BAD_REQUEST;
+  }
+  if (props->pixelWidth > 0 && props->pixelHeight > 0)
+    DecodeRows(cinfo, props);
+  return CODEC_OK;
+}
+
+// Holds everything a decode needs that must outlive a jump back.
+struct DecodeJob {
+  jpeg_decompress_struct cinfo;
+  ErrorTrap trap;
+  jpeg_progress_mgr progress;
+};
+
+int RunDecode(DecodeJob* job, CodecProps* props, int mode) {
+  job->cinfo.err = InstallTrap(&job->trap, CODEC_UNREADABLE);
+  job->progress.progress_monitor = LimitScans;
+  if (setjmp(job->trap.jump)) {
+    jpeg_destroy_decompress(&job->cinfo);
+    return job->trap.failure;
+  }
+  jpeg_create_decompress(&job->cinfo);
+  job->cinfo.progress = &job->progress;
+  const int status = ReadJpeg(&job->cinfo, props, mode);
+  jpeg_destroy_decompress(&job->cinfo);  // also drops whatever is left undecoded
+  return status;
+}
+
+// A destination over the caller's buffer that never writes past its end.
+// libjpeg asks for more room as soon as free_in_buffer reaches zero, even when
+// the encoding ends exactly there. So the first request moves on to one spare
+// byte, and only a second request, once that byte is written too, means the
+// encoding does not fit.
+struct BufferDestination {
+  jpeg_destination_mgr pub;  // first, so that cinfo->dest converts back
+  JOCTET* buffer;
+  size_t capacity;
+  JOCTET spare;
+  bool on_spare;
+};
+
+void StartDestination(j_compress_ptr cinfo) {
+  auto* dest = reinterpret_cast<BufferDestination*>(cinfo->dest);
+  dest->pub.next_output_byte = dest->buffer;
+  dest->pub.free_in_buffer = dest->capacity;
+  dest->on_spare = false;
+}
+
+boolean MoveToSpare(j_compress_ptr cinfo) {
+  auto* dest = reinterpret_cast<BufferDestination*>(cinfo->dest);
+  if (dest->on_spare)
+    FailWith(reinterpret_cast<j_common_ptr>(cinfo), CODEC_OUTPUT_FULL);
+  dest->on_spare = true;
+  dest->pub.next_output_byte = &dest->spare;
+  dest->pub.free_in_buffer = 1;
+  return TRUE;
+}
+
+void FinishDestination(j_compress_ptr) {}
+
+// Encodes the pixel rows and returns the length of the encoding; may jump
+// back through the trap.
+uint32_t WriteJpeg(j_compress_ptr cinfo, BufferDestination* dest, const CodecProps* props) {
+  dest->buffer = props->jpegBuffer;
+  dest->capacity = props->jpegSize;
+  dest->pub.init_destination = StartDestination;
+  dest->pub.empty_output_buffer = MoveToSpare;
+  dest->pub.term_destination = FinishDestination;
+  cinfo->dest = &dest->pub;
+
+  cinfo->image_width = static_cast<JDIMENSION>(props->pixelWidth);
+  cinfo->image_height = static_cast<JDIMENSION>(props->pixelHeight);
+  cinfo->input_components = kBgrBytes;
+  cinfo->in_color_space = JCS_EXT_BGR;
+  jpeg_set_defaults(cinfo);
+  cinfo->comp_info[0].h_samp_factor = 2;
+  cinfo->comp_info[0].v_samp_factor = 1;
+  for (int c = 1; c < 3; ++c) {
+    cinfo->comp_info[c].h_samp_factor = 1;
+    cinfo->comp_info[c].v_samp_factor = 1;
+  }
+  jpeg_set_quality(cinfo, props->quality, TRUE);
+  cinfo->optimize_coding = kOptimizeHuffman;
+
+  jpeg_start_compress(cinfo, TRUE);
+  const size_t stride = RowStride(*props);
+  JSAMPROW rows[kRowsPerCall];
+  while (cinfo->next_scanline < cinfo->image_height) {
+    const JDIMENSION first = cinfo->next_scanline;
+    const JDIMENSION count = std::min(kRowsPerCall, cinfo->image_height - first);
+    for (JDIMENSION i = 0; i < count; ++i)
+      rows[i] = props->pixelBuffer + (first + i) * stride;
+    jpeg_write_scanlines(cinfo, rows, count);
+  }
+  jpeg_finish_compress(cinfo);
+  return static_cast<uint32_t>(dest->on_spare ? dest->capacity
+                                              : dest->capacity - dest->pub.free_in_buffer);
+}
+
+// Holds everything an encode needs that must outlive a jump back.
+struct EncodeJob {
+  jpeg_compress_struct cinfo;
+  ErrorTrap trap;
+  BufferDestination dest;
+};
+
+int RunEncode(EncodeJob* job, const CodecProps* props, uint32_t* written) {
+  job->cinfo.err = InstallTrap(&job->trap, CODEC_FAILED);
+  if (setjmp(job->trap.jump)) {
+    jpeg_destroy_compress(&job->cinfo);
+    return job->trap.failure;
+  }
+  jpeg_create_compress(&job->cinfo);
+  *written = WriteJpeg(&job->cinfo, &job->dest, props);
+  jpeg_destroy_compress(&job->cinfo);
+  return CODEC_OK;
+}
+
+bool ValidEncodeRequest(const CodecProps& props) {
+  return ValidPixelLayout(props) && props.pixelBuffer != nullptr && props.jpegBuffer != nullptr &&
+         props.jpegSize > 0 && props.pixelWidth > 0 && props.pixelHeight > 0 &&
+         props.pixelWidth <= JPEG_MAX_DIMENSION && props.pixelHeight <= JPEG_MAX_DIMENSION &&
+         props.jpegColor == CODEC_JPEG_YCBCR && props.jpegSubsampling == CODEC_SUBSAMPLE_422;
+}
+
+}  // namespace
+
+int CodecInit(CodecProps& props) {
+  props = CodecProps{};
+  return CODEC_OK;
+}
+
+int CodecFree(CodecProps& props) {
+  props = CodecProps{};
+  return CODEC_OK;
+}
+
+int CodecRead(CodecProps& props, int mode) {
+  if (mode != CODEC_READ_PARAMS) {
+    if (ScaleDenominator(mode) == 0 || !ValidPixelLayout(props) || props.pixelWidth < 0 ||
+        props.pixelHeight < 0) {
+      return CODEC_BAD_REQUEST;
+    }
+    if (props.pixelBuffer == nullptr && props.pixelWidth > 0 && props.pixelHeight > 0) {
+      return CODEC_BAD_REQUEST;
+    }
+  }
+  if (props.jpegBuffer == nullptr || props.jpegSize == 0)
+    return CODEC_UNREADABLE;
+  DecodeJob job{};
+  return RunDecode(&job, &props, mode);
+}
+
+int CodecWrite(CodecProps& props, int mode) {
+  if (mode != CODEC_ENCODE_BUFFER || !ValidEncodeRequest(props)) {
+    props.jpegSize = 0;
+    return CODEC_BAD_REQUEST;
+  }
+  uint32_t written = 0;
+  EncodeJob job{};
+  const int status = RunEncode(&job, &props, &written);
+  props.jpegSize = status == CODEC_OK ? written : 0;
+  return status;
+}
+
+uint64_t CodecEncodedSizeBound(int32_t width, int32_t height) {
+  const uint64_t padded_width = (static_cast<uint64_t>(std::max(width, 0)) + 15) / 16 * 16;
+  const uint64_t padded_height = (static_cast<uint64_t>(std::max(height, 0)) + 7) / 8 * 8;
+  return padded_width * padded_height * 4 + 2048;
+}

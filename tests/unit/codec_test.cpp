@@ -1,0 +1,657 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <ostream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "codec/codec.h"
+#include "test_images.h"
+
+namespace {
+
+using test_images::DecodedJpeg;
+using test_images::Image;
+using test_images::JpegOptions;
+
+constexpr uint8_t kGuard = 0xA5;
+constexpr size_t kGuardBytes = 64;
+
+std::string TestImage(const char* name) {
+  return std::string(TBM_TEST_DATA_DIR) + "/" + name;
+}
+
+// A pixel buffer for the codec, filled with guard bytes, with kGuardBytes
+// more after the block that the codec must never touch.
+struct PixelBlock {
+  int width;
+  int height;
+  int pad;
+  std::vector<uint8_t> bytes;
+
+  PixelBlock(int w, int h, int row_pad = 0)
+      : width(w), height(h), pad(row_pad), bytes(Size() + kGuardBytes, kGuard) {}
+  size_t Stride() const { return static_cast<size_t>(width) * 3 + pad; }
+  size_t Size() const { return Stride() * height; }
+  const uint8_t* Bgr(int x, int y) const { return &bytes[y * Stride() + x * 3]; }
+
+  bool GuardsIntact() const {
+    for (int y = 0; y < height; ++y) {
+      for (int i = 0; i < pad; ++i) {
+        if (bytes[y * Stride() + width * 3 + i] != kGuard)
+          return false;
+      }
+    }
+    return std::all_of(bytes.begin() + Size(), bytes.end(), [](uint8_t b) { return b == kGuard; });
+  }
+  bool Untouched() const {
+    return std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == kGuard; });
+  }
+  Image ToRgb() const {
+    Image image = test_images::Blank(width, height, 3);
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        for (int c = 0; c < 3; ++c)
+          image.At(x, y)[c] = Bgr(x, y)[2 - c];
+      }
+    }
+    return image;
+  }
+};
+
+CodecProps DecodeRequest(std::vector<uint8_t>& jpeg, PixelBlock& block) {
+  CodecProps props{};
+  props.pixelBuffer = block.bytes.data();
+  props.pixelWidth = block.width;
+  props.pixelHeight = block.height;
+  props.pixelRowPad = block.pad;
+  props.pixelChannels = 3;
+  props.pixelColor = CODEC_PIXEL_BGR;
+  props.jpegBuffer = jpeg.data();
+  props.jpegSize = static_cast<uint32_t>(jpeg.size());
+  return props;
+}
+
+int Decode(std::vector<uint8_t>& jpeg, int mode, PixelBlock& block) {
+  CodecProps props = DecodeRequest(jpeg, block);
+  return CodecRead(props, mode);
+}
+
+// Decodes at full size, or at the program's rounded-down half or quarter size.
+int DecodeScaled(std::vector<uint8_t>& jpeg, int mode, PixelBlock* block, int pad = 0) {
+  CodecProps props{};
+  props.jpegBuffer = jpeg.data();
+  props.jpegSize = static_cast<uint32_t>(jpeg.size());
+  const int status = CodecRead(props, CODEC_READ_PARAMS);
+  if (status != CODEC_OK)
+    return status;
+  const int denom = mode == CODEC_DECODE_HALF ? 2 : mode == CODEC_DECODE_QUARTER ? 4 : 1;
+  *block = PixelBlock(props.jpegWidth / denom, props.jpegHeight / denom, pad);
+  return Decode(jpeg, mode, *block);
+}
+
+double MeanAbsDiff(const Image& a, const Image& b) {
+  EXPECT_EQ(a.data.size(), b.data.size());
+  if (a.data.empty() || a.data.size() != b.data.size())
+    return 1e9;
+  double sum = 0;
+  for (size_t i = 0; i < a.data.size(); ++i)
+    sum += std::abs(a.data[i] - b.data[i]);
+  return sum / static_cast<double>(a.data.size());
+}
+
+// The average of each denom x denom square that lies wholly inside the image.
+Image BoxShrink(const Image& image, int denom) {
+  Image out = test_images::Blank(image.width / denom, image.height / denom, image.channels);
+  for (int y = 0; y < out.height; ++y) {
+    for (int x = 0; x < out.width; ++x) {
+      for (int c = 0; c < image.channels; ++c) {
+        int sum = 0;
+        for (int i = 0; i < denom * denom; ++i) {
+          sum += image.At(x * denom + i % denom, y * denom + i / denom)[c];
+        }
+        out.At(x, y)[c] = static_cast<uint8_t>((sum + denom * denom / 2) / (denom * denom));
+      }
+    }
+  }
+  return out;
+}
+
+Image Crop(const Image& image, int width, int height) {
+  Image out = test_images::Blank(width, height, image.channels);
+  for (int y = 0; y < height; ++y) {
+    std::copy_n(image.At(0, y), width * image.channels, out.At(0, y));
+  }
+  return out;
+}
+
+// Checks every decode mode against the full decode, shrunk, and the guards.
+void ExpectScalesAgree(std::vector<uint8_t>& jpeg, double tolerance) {
+  PixelBlock full(0, 0);
+  ASSERT_EQ(DecodeScaled(jpeg, CODEC_DECODE_FULL, &full, 1), CODEC_OK);
+  EXPECT_TRUE(full.GuardsIntact());
+  for (int mode : {CODEC_DECODE_HALF, CODEC_DECODE_QUARTER}) {
+    for (int pad = 0; pad <= 3; ++pad) {
+      SCOPED_TRACE("mode " + std::to_string(mode) + " pad " + std::to_string(pad));
+      PixelBlock scaled(0, 0);
+      ASSERT_EQ(DecodeScaled(jpeg, mode, &scaled, pad), CODEC_OK);
+      EXPECT_TRUE(scaled.GuardsIntact());
+      const int denom = mode == CODEC_DECODE_HALF ? 2 : 4;
+      EXPECT_LT(MeanAbsDiff(scaled.ToRgb(), BoxShrink(full.ToRgb(), denom)), tolerance);
+    }
+  }
+}
+
+Image GrayToRgb(const Image& gray) {
+  Image rgb = test_images::Blank(gray.width, gray.height, 3);
+  for (size_t i = 0; i < rgb.data.size(); ++i)
+    rgb.data[i] = gray.data[i / 3];
+  return rgb;
+}
+
+size_t FindMarker(const std::vector<uint8_t>& jpeg, uint8_t marker) {
+  for (size_t i = 0; i + 1 < jpeg.size(); ++i) {
+    if (jpeg[i] == 0xFF && jpeg[i + 1] == marker)
+      return i;
+  }
+  return jpeg.size();
+}
+
+TEST(CodecLifetime, InitAndFreeClearTheRecord) {
+  CodecProps props;
+  std::fill_n(reinterpret_cast<uint8_t*>(&props), sizeof props, 0x5C);
+  EXPECT_EQ(CodecInit(props), CODEC_OK);
+  EXPECT_EQ(props.pixelBuffer, nullptr);
+  EXPECT_EQ(props.quality, 0);
+  std::fill_n(reinterpret_cast<uint8_t*>(&props), sizeof props, 0x5C);
+  EXPECT_EQ(CodecFree(props), CODEC_OK);
+  EXPECT_EQ(props.jpegBuffer, nullptr);
+  EXPECT_EQ(props.jpegSize, 0u);
+}
+
+// The sample images of libjpeg-turbo: one photo stored baseline, baseline
+// from the integer DCT, and arithmetic-coded.
+class SampleImages : public testing::TestWithParam<const char*> {};
+
+INSTANTIATE_TEST_SUITE_P(Codec, SampleImages,
+                         testing::Values("testorig.jpg", "testimgint.jpg", "testimgari.jpg"));
+
+TEST_P(SampleImages, ParamsGiveTheImageSize) {
+  std::vector<uint8_t> jpeg = test_images::ReadFileBytes(TestImage(GetParam()));
+  CodecProps props{};
+  props.jpegBuffer = jpeg.data();
+  props.jpegSize = static_cast<uint32_t>(jpeg.size());
+  ASSERT_EQ(CodecRead(props, CODEC_READ_PARAMS), CODEC_OK);
+  EXPECT_EQ(props.jpegWidth, 227);
+  EXPECT_EQ(props.jpegHeight, 149);
+}
+
+TEST_P(SampleImages, EveryScaleFillsExactlyTheBlock) {
+  std::vector<uint8_t> jpeg = test_images::ReadFileBytes(TestImage(GetParam()));
+  PixelBlock full(227, 149);
+  ASSERT_EQ(Decode(jpeg, CODEC_DECODE_FULL, full), CODEC_OK);
+  EXPECT_TRUE(full.GuardsIntact());
+  const struct {
+    int mode, denom, width, height;
+  } scales[] = {{CODEC_DECODE_HALF, 2, 113, 74}, {CODEC_DECODE_QUARTER, 4, 56, 37}};
+  for (const auto& scale : scales) {
+    for (int pad = 0; pad <= 3; ++pad) {
+      SCOPED_TRACE("mode " + std::to_string(scale.mode) + " pad " + std::to_string(pad));
+      PixelBlock block(scale.width, scale.height, pad);
+      ASSERT_EQ(Decode(jpeg, scale.mode, block), CODEC_OK);
+      EXPECT_TRUE(block.GuardsIntact());
+      EXPECT_LT(MeanAbsDiff(block.ToRgb(), BoxShrink(full.ToRgb(), scale.denom)), 2.0);
+    }
+  }
+}
+
+TEST(SampleImage, OtherCodingsDecodeLikeTheBaselineFile) {
+  std::vector<uint8_t> baseline = test_images::ReadFileBytes(TestImage("testorig.jpg"));
+  for (const char* name : {"testimgint.jpg", "testimgari.jpg"}) {
+    std::vector<uint8_t> jpeg = test_images::ReadFileBytes(TestImage(name));
+    for (int mode : {CODEC_DECODE_FULL, CODEC_DECODE_QUARTER}) {
+      PixelBlock expected(0, 0), actual(0, 0);
+      ASSERT_EQ(DecodeScaled(baseline, mode, &expected), CODEC_OK);
+      ASSERT_EQ(DecodeScaled(jpeg, mode, &actual), CODEC_OK) << name;
+      EXPECT_LT(MeanAbsDiff(actual.ToRgb(), expected.ToRgb()), 1.0) << name << " mode " << mode;
+    }
+  }
+}
+
+TEST(SampleImage, FullDecodeIsCloseToTheOriginalPixels) {
+  std::vector<uint8_t> jpeg = test_images::ReadFileBytes(TestImage("testorig.jpg"));
+  const Image original = test_images::ReadPpm(TestImage("testorig.ppm"));
+  PixelBlock block(0, 0);
+  ASSERT_EQ(DecodeScaled(jpeg, CODEC_DECODE_FULL, &block, 2), CODEC_OK);
+  EXPECT_LT(MeanAbsDiff(block.ToRgb(), original), 1.0);
+}
+
+TEST(SampleImage, TwelveBitIsUnreadable) {
+  std::vector<uint8_t> jpeg = test_images::ReadFileBytes(TestImage("testorig12.jpg"));
+  ASSERT_FALSE(jpeg.empty());
+  CodecProps props{};
+  props.jpegBuffer = jpeg.data();
+  props.jpegSize = static_cast<uint32_t>(jpeg.size());
+  EXPECT_EQ(CodecRead(props, CODEC_READ_PARAMS), CODEC_UNREADABLE);
+  PixelBlock block(227, 149);
+  EXPECT_EQ(Decode(jpeg, CODEC_DECODE_FULL, block), CODEC_UNREADABLE);
+  EXPECT_TRUE(block.Untouched());
+}
+
+TEST(DecodeColour, GrayscaleGivesEqualChannels) {
+  const Image gray = test_images::Gradient(64, 48, 1);
+  std::vector<uint8_t> jpeg = test_images::EncodeJpeg(gray, {});
+  PixelBlock block(64, 48, 1);
+  ASSERT_EQ(Decode(jpeg, CODEC_DECODE_FULL, block), CODEC_OK);
+  for (int y = 0; y < 48; ++y) {
+    for (int x = 0; x < 64; ++x) {
+      const uint8_t* bgr = block.Bgr(x, y);
+      ASSERT_TRUE(bgr[0] == bgr[1] && bgr[1] == bgr[2]) << x << "," << y;
+    }
+  }
+  EXPECT_LT(MeanAbsDiff(block.ToRgb(), GrayToRgb(gray)), 1.0);
+  EXPECT_TRUE(block.GuardsIntact());
+}
+
+struct CmykCase {
+  const char* name;
+  bool adobe;
+  bool ycck;
+};
+
+void PrintTo(const CmykCase& cmyk, std::ostream* out) {
+  *out << cmyk.name;
+}
+
+class DecodeCmyk : public testing::TestWithParam<CmykCase> {};
+
+INSTANTIATE_TEST_SUITE_P(Codec, DecodeCmyk,
+                         testing::Values(CmykCase{"Plain", false, false},
+                                         CmykCase{"Adobe", true, false},
+                                         CmykCase{"AdobeYcck", true, true}),
+                         [](const auto& cmyk_info) { return cmyk_info.param.name; });
+
+// Four 16x16 patches of ink: none, cyan, magenta + yellow, half black.
+TEST_P(DecodeCmyk, InkGivesTheExpectedColours) {
+  const uint8_t ink[4][4] = {{0, 0, 0, 0}, {255, 0, 0, 0}, {0, 255, 255, 0}, {0, 0, 0, 128}};
+  const uint8_t rgb[4][3] = {{255, 255, 255}, {0, 255, 255}, {255, 0, 0}, {127, 127, 127}};
+  Image cmyk = test_images::Blank(64, 16, 4);
+  for (int y = 0; y < 16; ++y) {
+    for (int x = 0; x < 64; ++x) {
+      for (int c = 0; c < 4; ++c) {
+        const uint8_t value = ink[x / 16][c];
+        cmyk.At(x, y)[c] = GetParam().adobe ? 255 - value : value;
+      }
+    }
+  }
+  JpegOptions options;
+  options.quality = 100;
+  options.adobe_marker = GetParam().adobe;
+  options.ycck = GetParam().ycck;
+  std::vector<uint8_t> jpeg = test_images::EncodeJpeg(cmyk, options);
+  PixelBlock block(64, 16, 3);
+  ASSERT_EQ(Decode(jpeg, CODEC_DECODE_FULL, block), CODEC_OK);
+  for (int patch = 0; patch < 4; ++patch) {
+    const uint8_t* bgr = block.Bgr(patch * 16 + 8, 8);
+    for (int c = 0; c < 3; ++c) {
+      EXPECT_NEAR(bgr[2 - c], rgb[patch][c], 3) << "patch " << patch << " channel " << c;
+    }
+  }
+  EXPECT_TRUE(block.GuardsIntact());
+  ExpectScalesAgree(jpeg, 4.0);  // YCCK's halved chroma blurs the patch edges
+}
+
+// The same coefficients, however they are stored, decode to the same pixels.
+TEST(DecodeStructure, RestartsProgressionAndArithmeticDecodeAlike) {
+  const Image photo = test_images::ReadPpm(TestImage("testorig.ppm"));
+  std::vector<uint8_t> plain = test_images::EncodeJpeg(photo, {});
+  JpegOptions restarts, progressive, arithmetic;
+  restarts.restart_interval = 1;
+  progressive.progressive = true;
+  arithmetic.arithmetic = true;
+  arithmetic.progressive = true;
+  ASSERT_LT(FindMarker(test_images::EncodeJpeg(photo, restarts), 0xD3), plain.size());
+  for (int mode : {CODEC_DECODE_FULL, CODEC_DECODE_HALF}) {
+    PixelBlock expected(0, 0);
+    ASSERT_EQ(DecodeScaled(plain, mode, &expected), CODEC_OK);
+    for (const JpegOptions& options : {restarts, progressive, arithmetic}) {
+      std::vector<uint8_t> jpeg = test_images::EncodeJpeg(photo, options);
+      PixelBlock actual(0, 0);
+      ASSERT_EQ(DecodeScaled(jpeg, mode, &actual), CODEC_OK);
+      EXPECT_EQ(actual.bytes, expected.bytes) << "mode " << mode;
+    }
+  }
+}
+
+TEST(DecodeStructure, TooManyScansAreUnreadable) {
+  const Image image = test_images::Gradient(32, 32, 1);
+  JpegOptions many, fewer;
+  many.per_coefficient_scan_bits = 8;   // 568 scans
+  fewer.per_coefficient_scan_bits = 5;  // 379 scans
+  std::vector<uint8_t> refused = test_images::EncodeJpeg(image, many);
+  std::vector<uint8_t> accepted = test_images::EncodeJpeg(image, fewer);
+  PixelBlock block(32, 32);
+  EXPECT_EQ(Decode(refused, CODEC_DECODE_FULL, block), CODEC_UNREADABLE);
+  EXPECT_TRUE(block.GuardsIntact());
+  EXPECT_EQ(Decode(accepted, CODEC_DECODE_FULL, block), CODEC_OK);
+  EXPECT_LT(MeanAbsDiff(block.ToRgb(), GrayToRgb(image)), 1.0);
+}
+
+TEST(DecodeSize, OddSizesCropToTheRoundedDownScale) {
+  std::vector<uint8_t> jpeg = test_images::EncodeJpeg(test_images::Gradient(1001, 667, 3), {});
+  PixelBlock half(500, 333, 3), quarter(250, 166, 1);
+  EXPECT_EQ(Decode(jpeg, CODEC_DECODE_HALF, half), CODEC_OK);
+  EXPECT_TRUE(half.GuardsIntact());
+  EXPECT_EQ(Decode(jpeg, CODEC_DECODE_QUARTER, quarter), CODEC_OK);
+  EXPECT_TRUE(quarter.GuardsIntact());
+  ExpectScalesAgree(jpeg, 1.0);
+}
+
+TEST(DecodeSize, SmallerRequestIsTheTopLeftOfTheImage) {
+  std::vector<uint8_t> jpeg = test_images::ReadFileBytes(TestImage("testorig.jpg"));
+  PixelBlock full(227, 149);
+  ASSERT_EQ(Decode(jpeg, CODEC_DECODE_FULL, full), CODEC_OK);
+  // Narrower rows go through scratch rows; full-width ones straight in.
+  for (PixelBlock part : {PixelBlock(100, 50, 2), PixelBlock(227, 61, 1)}) {
+    ASSERT_EQ(Decode(jpeg, CODEC_DECODE_FULL, part), CODEC_OK);
+    EXPECT_EQ(part.ToRgb().data, Crop(full.ToRgb(), part.width, part.height).data);
+    EXPECT_TRUE(part.GuardsIntact());
+  }
+}
+
+TEST(DecodeSize, EmptyRequestWritesNothing) {
+  std::vector<uint8_t> jpeg = test_images::EncodeJpeg(test_images::Gradient(3, 3, 3), {});
+  PixelBlock none(0, 0), one(1, 1);
+  EXPECT_EQ(Decode(jpeg, CODEC_DECODE_QUARTER, none), CODEC_OK);
+  EXPECT_TRUE(none.Untouched());
+  EXPECT_EQ(Decode(jpeg, CODEC_DECODE_HALF, one), CODEC_OK);
+  EXPECT_FALSE(one.Untouched());
+  EXPECT_TRUE(one.GuardsIntact());
+  CodecProps props = DecodeRequest(jpeg, none);
+  props.pixelBuffer = nullptr;
+  props.pixelWidth = 3;
+  EXPECT_EQ(CodecRead(props, CODEC_DECODE_FULL), CODEC_OK);
+}
+
+TEST(DecodeSize, RequestBeyondTheScaledImageIsRefused) {
+  std::vector<uint8_t> jpeg = test_images::ReadFileBytes(TestImage("testorig.jpg"));
+  // libjpeg rounds scaled sizes up (half: 114x75, quarter: 57x38); those may be asked for.
+  PixelBlock most(114, 75);
+  EXPECT_EQ(Decode(jpeg, CODEC_DECODE_HALF, most), CODEC_OK);
+  const struct {
+    int mode, width, height;
+  } requests[] = {{CODEC_DECODE_HALF, 115, 75},
+                  {CODEC_DECODE_HALF, 114, 76},
+                  {CODEC_DECODE_FULL, 228, 149},
+                  {CODEC_DECODE_QUARTER, 58, 38}};
+  for (const auto& request : requests) {
+    PixelBlock block(request.width, request.height);
+    EXPECT_EQ(Decode(jpeg, request.mode, block), CODEC_BAD_REQUEST)
+        << request.width << "x" << request.height;
+    EXPECT_TRUE(block.Untouched());
+  }
+}
+
+TEST(DecodeRequest, MalformedRequestsAreRefused) {
+  std::vector<uint8_t> jpeg = test_images::ReadFileBytes(TestImage("testorig.jpg"));
+  PixelBlock block(16, 16);
+  const auto refused = [&](void (*spoil)(CodecProps&), int mode) {
+    CodecProps props = DecodeRequest(jpeg, block);
+    spoil(props);
+    return CodecRead(props, mode) == CODEC_BAD_REQUEST && block.Untouched();
+  };
+  EXPECT_TRUE(refused([](CodecProps& p) { p.pixelChannels = 4; }, CODEC_DECODE_FULL));
+  EXPECT_TRUE(refused([](CodecProps& p) { p.pixelColor = 1; }, CODEC_DECODE_FULL));
+  EXPECT_TRUE(refused([](CodecProps& p) { p.pixelRowPad = 4; }, CODEC_DECODE_FULL));
+  EXPECT_TRUE(refused([](CodecProps& p) { p.pixelRowPad = -1; }, CODEC_DECODE_HALF));
+  EXPECT_TRUE(refused([](CodecProps& p) { p.pixelWidth = -1; }, CODEC_DECODE_QUARTER));
+  EXPECT_TRUE(refused([](CodecProps& p) { p.pixelHeight = -16; }, CODEC_DECODE_FULL));
+  EXPECT_TRUE(refused([](CodecProps& p) { p.pixelBuffer = nullptr; }, CODEC_DECODE_FULL));
+  EXPECT_TRUE(refused([](CodecProps&) {}, CODEC_ENCODE_BUFFER));
+  EXPECT_TRUE(refused([](CodecProps&) {}, 2));
+}
+
+TEST(DamagedInput, TruncatedDataDecodesAsFarAsItGoes) {
+  const Image image = test_images::Noise(1001, 667, 3, 7);
+  JpegOptions progressive;
+  progressive.progressive = true;
+  for (const JpegOptions& options : {JpegOptions{}, progressive}) {
+    const std::vector<uint8_t> whole = test_images::EncodeJpeg(image, options);
+    PixelBlock complete(500, 333);
+    std::vector<uint8_t> copy = whole;
+    ASSERT_EQ(Decode(copy, CODEC_DECODE_HALF, complete), CODEC_OK);
+    for (int percent : {10, 50, 99}) {
+      SCOPED_TRACE(std::to_string(percent) + "% progressive " +
+                   std::to_string(options.progressive));
+      std::vector<uint8_t> cut(whole.begin(), whole.begin() + whole.size() * percent / 100);
+      PixelBlock block(500, 333, 1);
+      ASSERT_EQ(Decode(cut, CODEC_DECODE_HALF, block), CODEC_OK);
+      EXPECT_TRUE(block.GuardsIntact());
+      if (!options.progressive) {
+        EXPECT_EQ(Crop(block.ToRgb(), 500, 16).data, Crop(complete.ToRgb(), 500, 16).data);
+      }
+    }
+  }
+}
+
+TEST(DamagedInput, DataWithoutUsableHeadersIsUnreadable) {
+  std::vector<std::vector<uint8_t>> inputs = {
+      {0xFF}, {0xFF, 0xD8}, {0xFF, 0xD8, 0xFF}, {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A}};
+  std::vector<uint8_t> noise = {0xFF, 0xD8};
+  std::mt19937 random(1);
+  for (int i = 0; i < 4096; ++i) {
+    noise.push_back(static_cast<uint8_t>(random()));
+  }
+  inputs.push_back(noise);
+  const std::vector<uint8_t> sample = test_images::ReadFileBytes(TestImage("testorig.jpg"));
+  const size_t sof = FindMarker(sample, 0xC0);
+  ASSERT_LT(sof, sample.size());
+  // Cut inside the frame header, then a height and a width of 0.
+  inputs.emplace_back(sample.begin(), sample.begin() + sof + 9);
+  for (size_t field : {sof + 5, sof + 7}) {
+    std::vector<uint8_t> empty = sample;
+    empty[field] = empty[field + 1] = 0;
+    inputs.push_back(empty);
+  }
+  std::vector<uint8_t> two_components = test_images::EncodeJpeg(test_images::Noise(8, 8, 2, 1), {});
+  ASSERT_FALSE(two_components.empty());
+  inputs.push_back(two_components);
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    PixelBlock block(1, 1);
+    CodecProps props = DecodeRequest(inputs[i], block);
+    EXPECT_EQ(CodecRead(props, CODEC_READ_PARAMS), CODEC_UNREADABLE) << "input " << i;
+    EXPECT_EQ(CodecRead(props, CODEC_DECODE_FULL), CODEC_UNREADABLE) << "input " << i;
+    EXPECT_TRUE(block.Untouched());
+  }
+}
+
+TEST(DamagedInput, EmptyBufferIsUnreadable) {
+  std::vector<uint8_t> jpeg = test_images::ReadFileBytes(TestImage("testorig.jpg"));
+  PixelBlock block(8, 8);
+  CodecProps props = DecodeRequest(jpeg, block);
+  props.jpegSize = 0;
+  EXPECT_EQ(CodecRead(props, CODEC_READ_PARAMS), CODEC_UNREADABLE);
+  EXPECT_EQ(CodecRead(props, CODEC_DECODE_FULL), CODEC_UNREADABLE);
+  props = DecodeRequest(jpeg, block);
+  props.jpegBuffer = nullptr;
+  EXPECT_EQ(CodecRead(props, CODEC_DECODE_FULL), CODEC_UNREADABLE);
+  EXPECT_TRUE(block.Untouched());
+}
+
+TEST(DamagedInput, HeadersAloneGiveTheSize) {
+  const std::vector<uint8_t> sample = test_images::ReadFileBytes(TestImage("testorig.jpg"));
+  const size_t sos = FindMarker(sample, 0xDA);
+  std::vector<uint8_t> headers(sample.begin(), sample.begin() + sos + 14);
+  CodecProps props{};
+  props.jpegBuffer = headers.data();
+  props.jpegSize = static_cast<uint32_t>(headers.size());
+  ASSERT_EQ(CodecRead(props, CODEC_READ_PARAMS), CODEC_OK);
+  EXPECT_EQ(props.jpegWidth, 227);
+  EXPECT_EQ(props.jpegHeight, 149);
+}
+
+TEST(DamagedInput, CorruptScanDataStaysInsideTheBlock) {
+  for (const char* name : {"testorig.jpg", "testimgint.jpg", "testimgari.jpg"}) {
+    const std::vector<uint8_t> sample = test_images::ReadFileBytes(TestImage(name));
+    const size_t data = FindMarker(sample, 0xDA) + 14;
+    std::mt19937 random(3);
+    for (int trial = 0; trial < 40; ++trial) {
+      std::vector<uint8_t> jpeg = sample;
+      for (int i = 0; i < 8; ++i) {
+        jpeg[data + random() % (jpeg.size() - data)] = static_cast<uint8_t>(random());
+      }
+      PixelBlock block(113, 74, 3);
+      const int status = Decode(jpeg, CODEC_DECODE_HALF, block);
+      EXPECT_TRUE(status == CODEC_OK || status == CODEC_UNREADABLE) << name << " " << trial;
+      EXPECT_TRUE(block.GuardsIntact()) << name << " " << trial;
+    }
+  }
+}
+
+// A JPEG buffer of `capacity` bytes followed by guard bytes.
+struct JpegBlock {
+  explicit JpegBlock(size_t size) : capacity(size), bytes(size + kGuardBytes, kGuard) {}
+  bool GuardIntact() const {
+    return std::all_of(bytes.begin() + capacity, bytes.end(),
+                       [](uint8_t b) { return b == kGuard; });
+  }
+  std::vector<uint8_t> Encoded(const CodecProps& props) const {
+    return std::vector<uint8_t>(bytes.begin(), bytes.begin() + props.jpegSize);
+  }
+  size_t capacity;
+  std::vector<uint8_t> bytes;
+};
+
+// Packs an RGB image into BGR rows with `pad` bytes of junk after each.
+std::vector<uint8_t> BgrRows(const Image& rgb, int pad) {
+  std::vector<uint8_t> rows;
+  for (int y = 0; y < rgb.height; ++y) {
+    for (int x = 0; x < rgb.width; ++x) {
+      rows.insert(rows.end(), {rgb.At(x, y)[2], rgb.At(x, y)[1], rgb.At(x, y)[0]});
+    }
+    rows.insert(rows.end(), pad, static_cast<uint8_t>(0x3C + y));
+  }
+  return rows;
+}
+
+CodecProps EncodeRequest(std::vector<uint8_t>& pixels, const Image& image, int pad, JpegBlock& out,
+                         int quality) {
+  CodecProps props{};
+  props.pixelBuffer = pixels.data();
+  props.pixelWidth = image.width;
+  props.pixelHeight = image.height;
+  props.pixelRowPad = pad;
+  props.pixelChannels = 3;
+  props.pixelColor = CODEC_PIXEL_BGR;
+  props.jpegBuffer = out.bytes.data();
+  props.jpegSize = static_cast<uint32_t>(out.capacity);
+  props.jpegColor = CODEC_JPEG_YCBCR;
+  props.jpegSubsampling = CODEC_SUBSAMPLE_422;
+  props.quality = quality;
+  return props;
+}
+
+// Encodes into a buffer of the size the program uses; empty on failure.
+std::vector<uint8_t> Encode(const Image& image, int quality, int pad = 0) {
+  std::vector<uint8_t> pixels = BgrRows(image, pad);
+  JpegBlock out(static_cast<size_t>(
+      std::max<uint64_t>(pixels.size(), CodecEncodedSizeBound(image.width, image.height))));
+  CodecProps props = EncodeRequest(pixels, image, pad, out, quality);
+  const int status = CodecWrite(props, CODEC_ENCODE_BUFFER);
+  EXPECT_TRUE(out.GuardIntact());
+  EXPECT_EQ(status, CODEC_OK);
+  return status == CODEC_OK ? out.Encoded(props) : std::vector<uint8_t>{};
+}
+
+TEST(Encode, NoiseAtTopQualityFitsAndDecodes) {
+  for (int size : {1, 8, 16, 17, 64}) {
+    SCOPED_TRACE(std::to_string(size) + "x" + std::to_string(size));
+    // Saturated noise is the hardest input to compress that we know of.
+    Image noise = test_images::Noise(size, size, 3, static_cast<uint32_t>(size));
+    for (uint8_t& byte : noise.data)
+      byte = byte < 128 ? 0 : 255;
+    const std::vector<uint8_t> jpeg = Encode(noise, 100);
+    ASSERT_GE(jpeg.size(), 4u);
+    EXPECT_LT(jpeg.size(), CodecEncodedSizeBound(size, size));
+    EXPECT_EQ(jpeg[jpeg.size() - 2] * 256 + jpeg.back(), 0xFFD9);
+    DecodedJpeg decoded;
+    ASSERT_TRUE(test_images::DecodeJpeg(jpeg, &decoded));
+    EXPECT_EQ(decoded.width, size);
+    EXPECT_EQ(decoded.height, size);
+    EXPECT_EQ(decoded.components, 3);
+    EXPECT_FALSE(decoded.progressive);
+    EXPECT_FALSE(decoded.arithmetic);
+    const int sampling[3][2] = {{2, 1}, {1, 1}, {1, 1}};
+    for (int c = 0; c < 3; ++c) {
+      EXPECT_EQ(decoded.h_samp[c], sampling[c][0]) << "component " << c;
+      EXPECT_EQ(decoded.v_samp[c], sampling[c][1]) << "component " << c;
+    }
+  }
+}
+
+TEST(Encode, NeverWritesPastTheCapacity) {
+  const Image image = test_images::Noise(40, 24, 3, 9);
+  const std::vector<uint8_t> fitting = Encode(image, 95);
+  ASSERT_FALSE(fitting.empty());
+  std::vector<uint8_t> pixels = BgrRows(image, 0);
+  JpegBlock exact(fitting.size());
+  CodecProps props = EncodeRequest(pixels, image, 0, exact, 95);
+  EXPECT_EQ(CodecWrite(props, CODEC_ENCODE_BUFFER), CODEC_OK);
+  EXPECT_EQ(exact.Encoded(props), fitting);
+  EXPECT_TRUE(exact.GuardIntact());
+  for (size_t capacity : {fitting.size() - 1, fitting.size() / 2, size_t{100}, size_t{1}}) {
+    JpegBlock small(capacity);
+    props = EncodeRequest(pixels, image, 0, small, 95);
+    EXPECT_EQ(CodecWrite(props, CODEC_ENCODE_BUFFER), CODEC_OUTPUT_FULL) << capacity;
+    EXPECT_EQ(props.jpegSize, 0u);
+    EXPECT_TRUE(small.GuardIntact()) << capacity;
+  }
+}
+
+TEST(Encode, QualityIsClampedToLibjpegsRange) {
+  const Image image = test_images::Noise(32, 16, 3, 4);
+  const std::vector<uint8_t> lowest = Encode(image, 1), highest = Encode(image, 100);
+  EXPECT_EQ(Encode(image, 0), lowest);
+  EXPECT_EQ(Encode(image, -5), lowest);
+  EXPECT_EQ(Encode(image, 150), highest);
+  EXPECT_GT(highest.size(), Encode(image, 10).size());
+}
+
+TEST(Encode, RoundTripIsCloseToTheOriginal) {
+  const Image image = test_images::Gradient(160, 120, 3);
+  std::vector<uint8_t> jpeg = Encode(image, 90, 3);
+  EXPECT_EQ(Encode(image, 90, 0), jpeg);  // the row pad is skipped, not encoded
+  PixelBlock block(160, 120, 1);
+  ASSERT_EQ(Decode(jpeg, CODEC_DECODE_FULL, block), CODEC_OK);
+  EXPECT_LT(MeanAbsDiff(block.ToRgb(), image), 1.5);
+}
+
+TEST(Encode, MalformedRequestsAreRefused) {
+  const Image image = test_images::Gradient(16, 16, 3);
+  std::vector<uint8_t> pixels = BgrRows(image, 0);
+  JpegBlock out(4096);
+  const auto refused = [&](void (*spoil)(CodecProps&), int mode) {
+    CodecProps props = EncodeRequest(pixels, image, 0, out, 75);
+    spoil(props);
+    const int status = CodecWrite(props, mode);
+    return (status == CODEC_BAD_REQUEST || status == CODEC_FAILED) && props.jpegSize == 0 &&
+           std::all_of(out.bytes.begin(), out.bytes.end(), [](uint8_t b) { return b == kGuard; });
+  };
+  EXPECT_TRUE(refused([](CodecProps& p) { p.pixelWidth = 0; }, CODEC_ENCODE_BUFFER));
+  EXPECT_TRUE(refused([](CodecProps& p) { p.pixelHeight = 0; }, CODEC_ENCODE_BUFFER));
+  EXPECT_TRUE(refused([](CodecProps& p) { p.pixelHeight = -3; }, CODEC_ENCODE_BUFFER));
+  EXPECT_TRUE(refused([](CodecProps& p) { p.pixelBuffer = nullptr; }, CODEC_ENCODE_BUFFER));
+  EXPECT_TRUE(refused([](CodecProps& p) { p.jpegBuffer = nullptr; }, CODEC_ENCODE_BUFFER));
+  EXPECT_TRUE(refused([](CodecProps& p) { p.pixelChannels = 4; }, CODEC_ENCODE_BUFFER));
+  EXPECT_TRUE(refused([](CodecProps& p) { p.pixelColor = 3; }, CODEC_ENCODE_BUFFER));
+  EXPECT_TRUE(refused([](CodecProps& p) { p.pixelRowPad = 4; }, CODEC_ENCODE_BUFFER));
+  EXPECT_TRUE(refused([](CodecProps& p) { p.jpegColor = 1; }, CODEC_ENCODE_BUFFER));
+  EXPECT_TRUE(refused([](CodecProps& p) { p.jpegSubsampling = 1; }, CODEC_ENCODE_BUFFER));
+  EXPECT_TRUE(refused([](CodecProps&) {}, CODEC_DECODE_FULL));
+  EXPECT_TRUE(refused([](CodecProps& p) { p.jpegSize = 0; }, CODEC_ENCODE_BUFFER));
+}
+
+}  // namespace

@@ -219,6 +219,17 @@ std::vector<unsigned char> GrabScreen(const RECT& rect, BITMAPINFOHEADER& header
   return pixels;
 }
 
+bool OneColour(const std::vector<unsigned char>& pixels, const BITMAPINFOHEADER& header) {
+  const size_t stride = (static_cast<size_t>(header.biWidth) * 3 + 3) & ~size_t{3};
+  for (size_t row = 0; row < static_cast<size_t>(header.biHeight); ++row) {
+    for (size_t x = 0; x < static_cast<size_t>(header.biWidth) * 3; ++x) {
+      if (pixels[row * stride + x] != pixels[x % 3])
+        return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 bool CaptureWindow(HWND window, const std::string& bmpPath) {
@@ -227,7 +238,8 @@ bool CaptureWindow(HWND window, const std::string& bmpPath) {
     return false;
   }
   // The window's thread has come back to its message loop once this
-  // returns; painting follows, so wait for the picture to stop changing.
+  // returns; painting follows, so wait for a picture (not one flat colour,
+  // as an unpainted window is) that has stopped changing.
   if (!Send(window, WM_NULL, 0, 0))
     return false;
   BITMAPINFOHEADER header{};
@@ -235,7 +247,8 @@ bool CaptureWindow(HWND window, const std::string& bmpPath) {
   std::vector<unsigned char> current;
   const bool stable = PollUntil(Millis{3000}, [&] {
     current = GrabScreen(rect, header);
-    const bool same = !current.empty() && current == previous;
+    const bool painted = !current.empty() && !OneColour(current, header);
+    const bool same = painted && current == previous;
     previous = current;
     return same;
   });

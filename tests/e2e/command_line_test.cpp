@@ -16,8 +16,8 @@ TEST_F(CommandLineTest, SavesAHalfSizeCopyBesideTheInput) {
   SizeDialog size = program.AwaitSize();
   EXPECT_EQ(Owner(size.Window()), nullptr);
   EXPECT_EQ(size.OptionTexts(), (std::vector<std::string>{"227 by 149", "113 by 74", "56 by 37"}));
-  EXPECT_EQ(size.Checked(), 1000) << "the first file starts at full size";
-  size.Choose(1001);
+  EXPECT_EQ(size.Checked(), kFull) << "the first file starts at full size";
+  size.Choose(kHalf);
   size.Ok();
 
   QualityDialog quality = program.AwaitQuality();
@@ -84,12 +84,12 @@ TEST_F(CommandLineTest, SizeAndQualityCarryOverToTheNextFile) {
   Put("two.jpg", MakeJpeg(200, 100));
   Program program(Quoted(Path("one.jpg")) + " " + Quoted(Path("two.jpg")));
   SizeDialog first = program.AwaitSize();
-  first.Choose(1005);
+  first.Choose(kQuarter);
   first.Ok();
   program.AwaitQuality().Retry("70").Save();
 
   SizeDialog second = program.AwaitSize();
-  EXPECT_EQ(second.Checked(), 1005);
+  EXPECT_EQ(second.Checked(), kQuarter);
   EXPECT_EQ(second.OptionTexts(),
             (std::vector<std::string>{"200 by 100", "100 by 50", "50 by 25"}));
   second.Ok();
@@ -205,13 +205,13 @@ TEST_F(CommandLineTest, AQuarterOfATinyImageSavesNothingAndTheBatchGoesOn) {
   Program program(Quoted(Path("tiny.jpg")) + " " + Quoted(Path("next.jpg")));
   SizeDialog size = program.AwaitSize();
   EXPECT_EQ(size.OptionTexts()[2], "0 by 0");
-  size.Choose(1005);
+  size.Choose(kQuarter);
   size.Ok();
   QualityDialog quality = program.AwaitQuality();
   EXPECT_EQ(quality.Resolution(), "0 by 0");
   quality.Save();
   SizeDialog next = program.AwaitSize();
-  next.Choose(1000);
+  next.Choose(kFull);
   next.Ok();
   program.AwaitQuality().Save();
   EXPECT_EQ(program.ExitCode(), 0u);

@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
   try {
     Program program("\"" + photo + "\"");
     SizeDialog size = program.AwaitSize();
-    size.Choose(1001);
+    size.Choose(kHalf);
     if (!CaptureWindow(size.Window(), folder + "\\output-size.bmp")) {
       throw Unexpected("cannot capture " + std::string(kSizeTitle));
     }

@@ -52,9 +52,10 @@ TEST_F(FailedSaveTest, AFullDiskKeepsTheOldOutput) {
   const std::string disk = Required("TBM_FULL_DIR");
   for (const std::string& name : FolderNames(disk))
     RemoveTree(disk + "\\" + name);
-  WriteBytes(disk + "\\photo.jpg", Sample("testorig.jpg"));
-  WriteBytes(disk + "\\photoX.jpg", MakeJpeg(16, 16));
-  // Fill every page that is left; a save needs at least one.
+  ASSERT_TRUE(WriteBytes(disk + "\\photo.jpg", Sample("testorig.jpg")));
+  ASSERT_TRUE(WriteBytes(disk + "\\photoX.jpg", MakeJpeg(16, 16)));
+  // Fill every page that is left; a save needs at least one. The bound only
+  // stops on a disk that never fills.
   const HANDLE filler = CreateFileA((disk + "\\filler").c_str(), GENERIC_WRITE, 0, nullptr,
                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(filler, INVALID_HANDLE_VALUE);

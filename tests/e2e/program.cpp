@@ -29,11 +29,11 @@ HWND VisibleWindow(DWORD processId, const std::string& title) {
 }  // namespace
 
 std::vector<std::string> SizeDialog::OptionTexts() const {
-  return Texts(window_, {1000, 1001, 1005});
+  return Texts(window_, {kFull, kHalf, kQuarter});
 }
 
 int SizeDialog::Checked() const {
-  for (int id : {1000, 1001, 1005}) {
+  for (int id : {kFull, kHalf, kQuarter}) {
     if (IsChecked(window_, id))
       return id;
   }
@@ -61,19 +61,19 @@ void SizeDialog::Cancel() {
 }
 
 std::string QualityDialog::Quality() const {
-  return ControlText(window_, 1002);
+  return ControlText(window_, kQuality);
 }
 std::string QualityDialog::InputSize() const {
-  return ControlText(window_, 1003);
+  return ControlText(window_, kInputSize);
 }
 std::string QualityDialog::OutputSize() const {
-  return ControlText(window_, 1004);
+  return ControlText(window_, kOutputSize);
 }
 std::string QualityDialog::Resolution() const {
-  return ControlText(window_, 1007);
+  return ControlText(window_, kResolution);
 }
 std::string QualityDialog::NewName() const {
-  return ControlText(window_, 1008);
+  return ControlText(window_, kNewName);
 }
 
 void QualityDialog::Press(int id) {
@@ -84,7 +84,7 @@ void QualityDialog::Press(int id) {
 }
 
 QualityDialog QualityDialog::Retry(const std::string& quality) {
-  if (!SetControlText(window_, 1002, quality))
+  if (!SetControlText(window_, kQuality, quality))
     throw Unexpected("cannot type the quality");
   Press(IDOK);
   return program_.AwaitQuality();
@@ -112,7 +112,7 @@ std::string Program::Describe() {
   std::string shown = "the program shows " + DescribeWindows(process_.Id());
   // A message says why the program went another way than expected.
   if (const HWND box = VisibleWindow(process_.Id(), kMessageTitle)) {
-    shown += "; the message says \"" + ControlText(box, 0xFFFF) + "\"";
+    shown += "; the message says \"" + ControlText(box, kMessageText) + "\"";
   }
   return shown;
 }
@@ -169,7 +169,7 @@ void Program::CancelChoice() {
 
 std::string Program::DismissMessage() {
   const HWND box = Await(kMessageTitle);
-  const std::string text = ControlText(box, 0xFFFF);
+  const std::string text = ControlText(box, kMessageText);
   const HWND owner = Owner(box);
   if (!owner || WindowText(owner) != kHostTitle) {
     throw Unexpected("the message \"" + text + "\" is not owned by the host window");

@@ -18,6 +18,17 @@ inline constexpr char kSizeTitle[] = "Output Size";
 inline constexpr char kQualityTitle[] = "Output Quality";
 inline constexpr char kMessageTitle[] = "Error";  // Wine's caption for a null one
 
+// Control ids, as a user's tools would find them.
+inline constexpr int kFull = 1000;  // "Output Size" radio buttons
+inline constexpr int kHalf = 1001;
+inline constexpr int kQuarter = 1005;
+inline constexpr int kQuality = 1002;  // "Output Quality" fields
+inline constexpr int kInputSize = 1003;
+inline constexpr int kOutputSize = 1004;
+inline constexpr int kResolution = 1007;
+inline constexpr int kNewName = 1008;
+inline constexpr int kMessageText = 0xFFFF;  // a message box's static text
+
 struct Unexpected : std::runtime_error {
   using std::runtime_error::runtime_error;
 };

@@ -16,8 +16,8 @@ TEST_F(SelectionTest, OneFileIsSaved) {
   program.Choose(Folder(), {"photo.jpg"});
   SizeDialog size = program.AwaitSize();
   EXPECT_EQ(size.OptionTexts(), (std::vector<std::string>{"227 by 149", "113 by 74", "56 by 37"}));
-  EXPECT_EQ(size.Checked(), 1000);
-  size.Choose(1005);
+  EXPECT_EQ(size.Checked(), kFull);
+  size.Choose(kQuarter);
   size.Ok();
   QualityDialog quality = program.AwaitQuality();
   EXPECT_EQ(quality.NewName(), "photoX.jpg");
@@ -37,13 +37,13 @@ TEST_F(SelectionTest, ThreeFilesInTheOrderChosenWithChoicesCarriedOver) {
 
   SizeDialog first = program.AwaitSize();
   EXPECT_EQ(first.OptionTexts()[0], "40 by 20");
-  first.Choose(1001);
+  first.Choose(kHalf);
   first.Ok();
   program.AwaitQuality().Retry("60").Save();
 
   SizeDialog second = program.AwaitSize();
   EXPECT_EQ(second.OptionTexts()[0], "80 by 60");
-  EXPECT_EQ(second.Checked(), 1001);
+  EXPECT_EQ(second.Checked(), kHalf);
   second.Ok();
   QualityDialog secondQuality = program.AwaitQuality();
   EXPECT_EQ(secondQuality.Quality(), "60");
@@ -51,7 +51,7 @@ TEST_F(SelectionTest, ThreeFilesInTheOrderChosenWithChoicesCarriedOver) {
 
   SizeDialog third = program.AwaitSize();
   EXPECT_EQ(third.OptionTexts()[0], "227 by 149");
-  third.Choose(1000);
+  third.Choose(kFull);
   third.Ok();
   program.AwaitQuality().Save();
   EXPECT_EQ(program.ExitCode(), 0u);
@@ -153,7 +153,7 @@ TEST_F(SelectionTest, AQuarterOfATinyImageSavesNothingAndTheBatchGoesOn) {
   Program program("");
   program.Choose(Folder(), {"tiny.jpg", "next.jpg"});
   SizeDialog size = program.AwaitSize();
-  size.Choose(1005);
+  size.Choose(kQuarter);
   size.Ok();
   program.AwaitQuality().Save();
   program.AwaitSize().Ok();

@@ -5,7 +5,8 @@
 void CaptureArguments(JobState& job, std::string_view argumentText) {
   job.CommandLineBuffer.clear();
   for (char c : argumentText) {
-    if (c != '"') job.CommandLineBuffer.push_back(c);
+    if (c != '"')
+      job.CommandLineBuffer.push_back(c);
   }
   job.commandLineLength = job.CommandLineBuffer.size();
   // The terminator and two more zero bytes: the split looks three ahead.

@@ -10,14 +10,18 @@ int32_t RowPad(int32_t width) {
 }
 
 uint64_t BlockSize(int32_t width, int32_t height) {
-  if (width <= 0 || height <= 0) return 0;
+  if (width <= 0 || height <= 0)
+    return 0;
   return (static_cast<uint64_t>(width) + static_cast<uint64_t>(RowPad(width))) *
          static_cast<uint64_t>(height) * 3;
 }
 
 uint64_t OutputCapacity(int32_t width, int32_t height) {
-  if (width <= 0 || height <= 0) return BlockSize(width, height);
+  if (width <= 0 || height <= 0)
+    return BlockSize(width, height);
   return std::max(BlockSize(width, height), CodecEncodedSizeBound(width, height));
 }
 
-std::string KbText(uint32_t bytes) { return std::to_string(bytes >> 10) + " KB"; }
+std::string KbText(uint32_t bytes) {
+  return std::to_string(bytes >> 10) + " KB";
+}

@@ -50,7 +50,7 @@ struct JobState {
   PathBuffer inputPath{};
 
   uint32_t fileSize = 0;
-  PageBlock jpegBuffer;  // the input's bytes, later the encoded output
+  PageBlock jpegBuffer;      // the input's bytes, later the encoded output
   uint32_t encodedSize = 0;  // 0: no usable encoding in jpegBuffer
 
   int32_t width = 0;

@@ -18,7 +18,8 @@ size_t FileNameStart(std::string_view path) {
 bool BuildOutputPath(JobState& job, std::string_view inputPath) {
   auto& out = job.OutputPath;
   out.fill('\0');
-  if (inputPath.size() + 1 >= out.size()) return false;  // the X and the terminator
+  if (inputPath.size() + 1 >= out.size())
+    return false;  // the X and the terminator
   const size_t nameStart = FileNameStart(inputPath);
   const size_t dot = inputPath.find('.', nameStart);
   const size_t head = dot == std::string_view::npos ? inputPath.size() : dot;

@@ -6,18 +6,22 @@
 
 bool PageBlock::Allocate(uint64_t bytes) {
   Release();
-  if (bytes == 0) return true;
-  if (bytes > kMaxBlockBytes) return false;
+  if (bytes == 0)
+    return true;
+  if (bytes > kMaxBlockBytes)
+    return false;
   void* p = mmap(nullptr, static_cast<size_t>(bytes), PROT_READ | PROT_WRITE,
                  MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (p == MAP_FAILED) return false;
+  if (p == MAP_FAILED)
+    return false;
   data_ = static_cast<uint8_t*>(p);
   size_ = static_cast<size_t>(bytes);
   return true;
 }
 
 void PageBlock::Release() {
-  if (data_ != nullptr) munmap(data_, size_);
+  if (data_ != nullptr)
+    munmap(data_, size_);
   data_ = nullptr;
   size_ = 0;
 }

@@ -28,7 +28,8 @@ void ChooseQualityAndSave(JobState& job, Platform& platform) {
   if (result != QUALITY_SKIP && job.encodedSize != 0) {
     const SystemError error =
         platform.SaveOutput(job.OutputPath.data(), job.jpegBuffer.bytes().first(job.encodedSize));
-    if (error != kNoError) platform.ShowSystemError(error);
+    if (error != kNoError)
+      platform.ShowSystemError(error);
   }
   job.jpegBuffer.Release();
   job.pixelBuffer.Release();
@@ -50,7 +51,8 @@ std::optional<BatchEnding> ProcessFile(JobState& job, CodecProps& codec, Platfor
   }
   if (size == 0) {
     platform.CloseInput();
-    if (mode == InputMode::kCommandLine) return std::nullopt;
+    if (mode == InputMode::kCommandLine)
+      return std::nullopt;
     platform.ShowMessage(kFileEmptyText);
     return BatchEnding::kSendDestroy;
   }
@@ -105,7 +107,8 @@ std::optional<BatchEnding> ProcessFile(JobState& job, CodecProps& codec, Platfor
 BatchEnding RunBatch(JobState& job, CodecProps& codec, Platform& platform) {
   const InputMode mode = BeginBatch(job);
   if (mode == InputMode::kSelection) {
-    if (!platform.ChooseFiles(job)) return BatchEnding::kSendDestroy;
+    if (!platform.ChooseFiles(job))
+      return BatchEnding::kSendDestroy;
     ParseSelection(job);
     for (job.currentFile = 0; job.fileCount > 0; --job.fileCount, ++job.currentFile) {
       if (!BuildSelectedPath(job, job.currentFile)) {
@@ -120,7 +123,8 @@ BatchEnding RunBatch(JobState& job, CodecProps& codec, Platform& platform) {
   } else {
     while (job.currentFile < job.commandLineLength) {
       const char* path = SplitCurrentPath(job);
-      if (auto ending = ProcessFile(job, codec, platform, mode, path)) return *ending;
+      if (auto ending = ProcessFile(job, codec, platform, mode, path))
+        return *ending;
       job.currentFile = job.nextStart;
     }
   }

@@ -22,7 +22,8 @@ constexpr char kFilter[] = "*.jpg\0*.jpg\0";
 std::string FolderOf(const char* path) {
   const std::string p(path);
   const size_t last = p.find_last_of("\\/");
-  if (last == std::string::npos) return ".";
+  if (last == std::string::npos)
+    return ".";
   return p.substr(0, last + 1);
 }
 
@@ -54,7 +55,8 @@ SystemError WindowsPlatform::OpenInput(const char* path) {
 
 SystemError WindowsPlatform::InputSize(uint64_t& bytes) {
   LARGE_INTEGER size{};
-  if (!GetFileSizeEx(input_.get(), &size)) return GetLastError();
+  if (!GetFileSizeEx(input_.get(), &size))
+    return GetLastError();
   bytes = static_cast<uint64_t>(size.QuadPart);
   return kNoError;
 }
@@ -63,14 +65,18 @@ SystemError WindowsPlatform::ReadInput(std::span<uint8_t> into) {
   while (!into.empty()) {
     const DWORD request = static_cast<DWORD>(std::min<size_t>(into.size(), 1u << 30));
     DWORD got = 0;
-    if (!ReadFile(input_.get(), into.data(), request, &got, nullptr)) return GetLastError();
-    if (got == 0) return ERROR_HANDLE_EOF;  // the file shrank since its size was taken
+    if (!ReadFile(input_.get(), into.data(), request, &got, nullptr))
+      return GetLastError();
+    if (got == 0)
+      return ERROR_HANDLE_EOF;  // the file shrank since its size was taken
     into = into.subspan(got);
   }
   return kNoError;
 }
 
-void WindowsPlatform::CloseInput() { input_.Reset(); }
+void WindowsPlatform::CloseInput() {
+  input_.Reset();
+}
 
 int WindowsPlatform::ShowSizeDialog(JobState&) {
   const INT_PTR result = DialogBoxParamA(instance_, "SIZE", nullptr, SizeDlgProc, 0);
@@ -82,16 +88,21 @@ int WindowsPlatform::ShowQualityDialog(JobState&) {
   return result == -1 ? QUALITY_SKIP : static_cast<int>(result);
 }
 
-void WindowsPlatform::ShowMessage(const char* text) { MessageBoxA(host_, text, nullptr, MB_OK); }
+void WindowsPlatform::ShowMessage(const char* text) {
+  MessageBoxA(host_, text, nullptr, MB_OK);
+}
 
-void WindowsPlatform::ShowSystemError(SystemError error) { ::ShowSystemError(host_, error); }
+void WindowsPlatform::ShowSystemError(SystemError error) {
+  ::ShowSystemError(host_, error);
+}
 
 SystemError WindowsPlatform::SaveOutput(const char* path, std::span<const uint8_t> bytes) {
   // The new file is written whole beside the output, then takes the output's
   // name in one step: a file already of that name is replaced only by a
   // complete one, and stays as it was on any failure.
   std::array<char, MAX_PATH> temp{};
-  if (!GetTempFileNameA(FolderOf(path).c_str(), "tbm", 0, temp.data())) return GetLastError();
+  if (!GetTempFileNameA(FolderOf(path).c_str(), "tbm", 0, temp.data()))
+    return GetLastError();
   SystemError error = kNoError;
   {
     UniqueHandle file(
@@ -108,14 +119,16 @@ SystemError WindowsPlatform::SaveOutput(const char* path, std::span<const uint8_
       } else if (!FlushFileBuffers(file.get())) {
         error = GetLastError();
       }
-      if (!file.Reset() && error == kNoError) error = GetLastError();
+      if (!file.Reset() && error == kNoError)
+        error = GetLastError();
     }
   }
   if (error == kNoError &&
       !MoveFileExA(temp.data(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     error = GetLastError();
   }
-  if (error != kNoError) DeleteFileA(temp.data());
+  if (error != kNoError)
+    DeleteFileA(temp.data());
   return error;
 }
 

@@ -11,10 +11,13 @@ void ParseSelection(JobState& job) {
   // The last byte is never a name's start: a result that fills the buffer has
   // its double zero there at the latest.
   for (size_t p = 0; p + 1 < result.size(); ++p) {
-    if (result[p] == '\0' && result[p + 1] == '\0') break;
-    if (count == 0 && p < job.inputPath.size() - 1) job.inputPath[p] = result[p];
+    if (result[p] == '\0' && result[p + 1] == '\0')
+      break;
+    if (count == 0 && p < job.inputPath.size() - 1)
+      job.inputPath[p] = result[p];
     if (result[p] == '\0') {
-      if (count == 0) job.directoryLength = p;
+      if (count == 0)
+        job.directoryLength = p;
       job.nameOffsets.push_back(p + 1);
       ++count;
     }

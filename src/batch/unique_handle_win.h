@@ -14,7 +14,8 @@ class UniqueHandle {
   UniqueHandle(UniqueHandle&& other) noexcept
       : handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {}
   UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-    if (this != &other) Reset(std::exchange(other.handle_, INVALID_HANDLE_VALUE));
+    if (this != &other)
+      Reset(std::exchange(other.handle_, INVALID_HANDLE_VALUE));
     return *this;
   }
   ~UniqueHandle() { Reset(); }

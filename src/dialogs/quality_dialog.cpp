@@ -29,17 +29,21 @@ QualityTexts QualityDialogTexts(const JobState& job) {
 int32_t QualityFromText(std::string_view text) {
   text = text.substr(0, 9);
   size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
+    ++i;
   bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+    negative = text[i++] == '-';
   int32_t value = 0;  // nine characters hold at most nine digits: no overflow
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) value = value * 10 + (text[i] - '0');
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+    value = value * 10 + (text[i] - '0');
   return negative ? -value : value;
 }
 
 QualityResult DecideQuality(JobState& job, std::string_view fieldText) {
   const int32_t typed = QualityFromText(fieldText);
-  if (typed == job.quality) return QUALITY_SAVE;
+  if (typed == job.quality)
+    return QUALITY_SAVE;
   job.quality = typed;
   return QUALITY_RETRY;
 }

@@ -39,7 +39,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR argumentText, int showCo
   windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
   windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
   windowClass.lpszClassName = kClassName;
-  if (!RegisterClassA(&windowClass)) return 0;
+  if (!RegisterClassA(&windowClass))
+    return 0;
 
   CaptureArguments(Job, argumentText != nullptr ? argumentText : "");
 
@@ -52,7 +53,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR argumentText, int showCo
   MSG message;
   BOOL got;
   while ((got = GetMessageA(&message, nullptr, 0, 0)) != 0) {
-    if (got == -1) return 0;
+    if (got == -1)
+      return 0;
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }

@@ -103,14 +103,25 @@ TEST(QualityFromText, ReadsLikeADecimalConversionOfNineCharacters) {
     const char* text;
     int32_t value;
   } cases[] = {
-      {"90", 90},        {"090", 90},     {"", 0},          {"abc", 0},
-      {"  \t75", 75},    {"\r\n\v\f5", 5}, {"+80", 80},      {"-5", -5},
-      {"+-5", 0},        {"- 5", 0},      {"70x9", 70},     {"7 0", 7},
-      {"999999999", 999999999},          {"1234567890", 123456789},
+      {"90", 90},
+      {"090", 90},
+      {"", 0},
+      {"abc", 0},
+      {"  \t75", 75},
+      {"\r\n\v\f5", 5},
+      {"+80", 80},
+      {"-5", -5},
+      {"+-5", 0},
+      {"- 5", 0},
+      {"70x9", 70},
+      {"7 0", 7},
+      {"999999999", 999999999},
+      {"1234567890", 123456789},
       {"         42", 0},  // nine blanks leave no digit within the nine characters
       {"-00000012", -12},
   };
-  for (const auto& c : cases) EXPECT_EQ(QualityFromText(c.text), c.value) << '"' << c.text << '"';
+  for (const auto& c : cases)
+    EXPECT_EQ(QualityFromText(c.text), c.value) << '"' << c.text << '"';
 }
 
 TEST(DecideQuality, SavesOnTheSameValueAndRetriesOnAnother) {

@@ -9,7 +9,8 @@
 
 bool FakePlatform::ChooseFiles(JobState& job) {
   events.push_back("choose");
-  if (!selection) return false;
+  if (!selection)
+    return false;
   size_t p = 0;
   for (const auto& s : *selection) {
     EXPECT_LT(p + s.size() + 1, job.SelectionBuffer.size());
@@ -22,8 +23,10 @@ bool FakePlatform::ChooseFiles(JobState& job) {
 SystemError FakePlatform::OpenInput(const char* path) {
   EXPECT_FALSE(inputOpen) << "an input left open before " << path;
   events.push_back(std::string("open ") + path);
-  if (auto e = openErrors.find(path); e != openErrors.end()) return e->second;
-  if (!files.contains(path)) return 2;  // file not found
+  if (auto e = openErrors.find(path); e != openErrors.end())
+    return e->second;
+  if (!files.contains(path))
+    return 2;  // file not found
   inputOpen = true;
   openPath_ = path;
   return kNoError;
@@ -56,10 +59,12 @@ int FakePlatform::ShowSizeDialog(JobState& job) {
   const auto texts = SizeOptionTexts(job.width, job.height);
   events.push_back("size " + texts[0] + " checked " + std::to_string(job.sizeChoice));
   EXPECT_FALSE(sizeAnswers.empty()) << "an Output Size dialog nobody expected";
-  if (sizeAnswers.empty()) return SIZE_CANCELLED;
+  if (sizeAnswers.empty())
+    return SIZE_CANCELLED;
   const auto answer = sizeAnswers.front();
   sizeAnswers.pop_front();
-  if (!answer) return SIZE_CANCELLED;
+  if (!answer)
+    return SIZE_CANCELLED;
   job.sizeChoice = *answer;
   return ConfirmSize(job, codec_);
 }
@@ -70,10 +75,12 @@ int FakePlatform::ShowQualityDialog(JobState& job) {
   events.push_back("quality " + texts.resolution + " q" + texts.quality + " " + texts.outputSize +
                    " " + job.DisplayName.data());
   EXPECT_FALSE(qualityAnswers.empty()) << "an Output Quality dialog nobody expected";
-  if (qualityAnswers.empty()) return QUALITY_SKIP;
+  if (qualityAnswers.empty())
+    return QUALITY_SKIP;
   const QualityAnswer answer = qualityAnswers.front();
   qualityAnswers.pop_front();
-  if (!answer.typed) return QUALITY_SKIP;
+  if (!answer.typed)
+    return QUALITY_SKIP;
   return DecideQuality(job, *answer.typed);
 }
 
@@ -90,7 +97,8 @@ void FakePlatform::ShowSystemError(SystemError error) {
 SystemError FakePlatform::SaveOutput(const char* path, std::span<const uint8_t> bytes) {
   EXPECT_FALSE(inputOpen) << "saving while the input is open";
   events.push_back(std::string("save ") + path);
-  if (auto e = saveErrors.find(path); e != saveErrors.end()) return e->second;
+  if (auto e = saveErrors.find(path); e != saveErrors.end())
+    return e->second;
   files[path].assign(bytes.begin(), bytes.end());
   savedPaths.emplace_back(path);
   return kNoError;

@@ -22,8 +22,8 @@ class FakePlatform : public Platform {
 
   // Set up by the test.
   std::map<std::string, std::vector<uint8_t>> files;
-  std::map<std::string, SystemError> openErrors;   // an open that fails
-  std::map<std::string, SystemError> saveErrors;   // a save that fails
+  std::map<std::string, SystemError> openErrors;      // an open that fails
+  std::map<std::string, SystemError> saveErrors;      // a save that fails
   std::optional<std::vector<std::string>> selection;  // the dialog's strings; none: cancelled
   std::deque<std::optional<SizeChoice>> sizeAnswers;  // none: Cancel
   std::deque<QualityAnswer> qualityAnswers;

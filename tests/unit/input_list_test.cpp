@@ -16,7 +16,8 @@ std::vector<std::string> SplitAll(std::string_view argumentText) {
   JobState job;
   CaptureArguments(job, argumentText);
   std::vector<std::string> paths;
-  if (BeginBatch(job) != InputMode::kCommandLine) return paths;
+  if (BeginBatch(job) != InputMode::kCommandLine)
+    return paths;
   while (job.currentFile < job.commandLineLength) {
     paths.emplace_back(SplitCurrentPath(job));
     EXPECT_GT(job.nextStart, job.currentFile);
@@ -50,7 +51,8 @@ TEST(CaptureArguments, DropsEveryDoubleQuoteAndKeepsTheRest) {
 
 TEST(CaptureArguments, KeepsATextFarLongerThanAnyFixedBuffer) {
   std::string text;
-  for (int i = 0; i < 2000; ++i) text += "\"C:\\photos\\img" + std::to_string(i) + ".jpg\" ";
+  for (int i = 0; i < 2000; ++i)
+    text += "\"C:\\photos\\img" + std::to_string(i) + ".jpg\" ";
   text.pop_back();
   const std::vector<std::string> paths = SplitAll(text);
   ASSERT_EQ(paths.size(), 2000u);
@@ -130,7 +132,7 @@ std::vector<std::string> SelectedPaths(JobState& job) {
   std::vector<std::string> paths;
   for (int32_t k = 0; k < job.fileCount; ++k) {
     paths.emplace_back(BuildSelectedPath(job, static_cast<size_t>(k)) ? job.inputPath.data()
-                                                                       : "<too long>");
+                                                                      : "<too long>");
   }
   return paths;
 }
@@ -162,7 +164,8 @@ TEST(Selection, KeepsEveryNameOfAFullResult) {
   JobState job;
   std::vector<std::string> strings{"C:\\p"};
   for (int i = 0; i < 110; ++i) {
-    strings.push_back(std::string{static_cast<char>('a' + i / 26), static_cast<char>('a' + i % 26)});
+    strings.push_back(
+        std::string{static_cast<char>('a' + i / 26), static_cast<char>('a' + i % 26)});
   }
   SetSelection(job, strings);
   const auto paths = SelectedPaths(job);

@@ -65,7 +65,8 @@ TEST(KbText, ShiftsRightByTenBits) {
 TEST(PageBlock, IsZeroFilledAndHandsOverOnMove) {
   PageBlock a;
   ASSERT_TRUE(a.Allocate(10000));
-  for (uint8_t byte : a.bytes()) ASSERT_EQ(byte, 0);
+  for (uint8_t byte : a.bytes())
+    ASSERT_EQ(byte, 0);
   a.data()[9999] = 7;
   PageBlock b = std::move(a);
   EXPECT_EQ(a.data(), nullptr);

@@ -73,8 +73,8 @@ TEST_F(Batch, SelectedFilesAreProcessedInTheDialogsOrder) {
   platform.sizeAnswers = {SIZE_FULL, SIZE_FULL, SIZE_FULL};
   platform.qualityAnswers = {kSave, kSave, kSave};
   EXPECT_EQ(Run(), BatchEnding::kDestroyHost);
-  EXPECT_EQ(platform.savedPaths, (std::vector<std::string>{"C:\\p\\cX.jpg", "C:\\p\\aX.jpg",
-                                                           "C:\\p\\bX.jpg"}));
+  EXPECT_EQ(platform.savedPaths,
+            (std::vector<std::string>{"C:\\p\\cX.jpg", "C:\\p\\aX.jpg", "C:\\p\\bX.jpg"}));
 }
 
 TEST_F(Batch, TheSizeChoiceAndQualityCarryToTheNextFile) {

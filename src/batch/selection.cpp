@@ -26,8 +26,9 @@ void ParseSelection(JobState& job) {
 }
 
 bool BuildSelectedPath(JobState& job, size_t index) {
-  if (job.directoryLength == 0) {
-    // A single full path: already in inputPath, unless it was too long.
+  if (job.nameOffsets.empty()) {
+    // A single full path, told by having no names since a folder may be
+    // empty: already in inputPath, unless it was too long.
     if (strnlen(job.SelectionBuffer.data(), job.inputPath.size()) < job.inputPath.size()) {
       return true;
     }

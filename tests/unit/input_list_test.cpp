@@ -159,6 +159,12 @@ TEST(Selection, ABackslashIsAlwaysInsertedAfterTheFolder) {
   EXPECT_EQ(SelectedPaths(job), (std::vector<std::string>{"C:\\\\a.jpg", "C:\\\\b.jpg"}));
 }
 
+TEST(Selection, AnEmptyFolderBeforeNamesIsStillAFolder) {
+  JobState job;
+  SetSelection(job, {"", "a.jpg", "b.jpg"});
+  EXPECT_EQ(SelectedPaths(job), (std::vector<std::string>{"\\a.jpg", "\\b.jpg"}));
+}
+
 TEST(Selection, KeepsEveryNameOfAFullResult) {
   // 110 two-letter names fill most of the result, past any 100-entry table.
   JobState job;

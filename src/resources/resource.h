@@ -1,11 +1,18 @@
 // Resource identifiers shared by the resource script and the procedures.
 //
+//    1         the application manifest and the version information (each
+//              the only one of its type, under the id Windows looks for)
 //    1 -    2  the system's IDOK and IDCANCEL
+//  100 -  199  icons
 // 1000 - 1099  dialog controls
 //   -1         labels (no identifier; 65535 in the templates)
 //
 // The dialog templates are named "SIZE" and "QUALITY".
 #pragma once
+
+// The program's icon, as Explorer shows the exe: the lowest icon id is the
+// file's icon. The host window keeps the system's stock icon.
+#define IDI_TILLERBROOKMINT 100
 
 // "Output Size": the three resolutions. CheckRadioButton runs over
 // IDC_FULL .. IDC_QUARTER, which spans 1000 to 1005.

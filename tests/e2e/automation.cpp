@@ -1,8 +1,10 @@
 #include "automation.h"
 
 #include <cstdio>
-#include <cstring>
+#include <cwchar>
 #include <thread>
+
+#include "files.h"
 
 namespace e2e {
 
@@ -23,9 +25,11 @@ bool PollUntil(Millis timeout, Condition condition) {
   }
 }
 
+// Sent as a W-message: texts cross as UTF-16, whatever either side's code
+// page.
 bool Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR* result = nullptr) {
   DWORD_PTR ignored = 0;
-  return SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs,
+  return SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs,
                              result ? result : &ignored) != 0;
 }
 
@@ -33,13 +37,14 @@ bool Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR* re
 
 Process::Process(const std::string& exe, const std::string& arguments,
                  const std::string& directory) {
-  std::string commandLine = "\"" + exe + "\"";
+  std::wstring commandLine = Wide("\"" + exe + "\"");
   if (!arguments.empty())
-    commandLine += " " + arguments;
-  STARTUPINFOA startup{};
+    commandLine += L" " + Wide(arguments);
+  const std::wstring folder = Wide(directory);
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
-  if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      directory.empty() ? nullptr : directory.c_str(), &startup, &info_)) {
+  if (!CreateProcessW(Wide(exe).c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      folder.empty() ? nullptr : folder.c_str(), &startup, &info_)) {
     startError_ = GetLastError();
     info_ = {};
     return;
@@ -134,9 +139,9 @@ bool WaitGone(HWND window, Millis timeout) {
 }
 
 std::string WindowText(HWND window) {
-  char text[512] = {};
-  GetWindowTextA(window, text, sizeof text);
-  return text;
+  wchar_t text[512] = {};
+  GetWindowTextW(window, text, 512);
+  return Utf8(text);
 }
 
 std::string ControlText(HWND dialog, int id) {
@@ -146,19 +151,20 @@ std::string ControlText(HWND dialog, int id) {
   DWORD_PTR length = 0;
   if (!Send(control, WM_GETTEXTLENGTH, 0, 0, &length))
     return {};
-  std::string text(length + 1, '\0');
+  std::wstring text(length + 1, L'\0');
   DWORD_PTR copied = 0;
   if (!Send(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), &copied)) {
     return {};
   }
-  text.resize(std::strlen(text.c_str()));
-  return text;
+  text.resize(std::wcslen(text.c_str()));
+  return Utf8(text);
 }
 
 bool SetControlText(HWND dialog, int id, const std::string& text) {
   const HWND control = GetDlgItem(dialog, id);
+  const std::wstring wide = Wide(text);
   DWORD_PTR result = 0;
-  return control && Send(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), &result) &&
+  return control && Send(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()), &result) &&
          result != 0;
 }
 
@@ -259,7 +265,7 @@ bool CaptureWindow(HWND window, const std::string& bmpPath) {
   file.bfType = 0x4D42;  // "BM"
   file.bfOffBits = sizeof file + sizeof header;
   file.bfSize = file.bfOffBits + static_cast<DWORD>(current.size());
-  FILE* out = std::fopen(bmpPath.c_str(), "wb");
+  FILE* out = _wfopen(Wide(bmpPath).c_str(), L"wb");
   if (!out)
     return false;
   const bool written = std::fwrite(&file, sizeof file, 1, out) == 1 &&

@@ -1,6 +1,7 @@
 // Drives another Windows process from outside, as a user would: starts it,
 // finds its top-level windows by title, reads and sets control texts, clicks
-// buttons and waits for it to end. Every wait has a time limit.
+// buttons and waits for it to end. Every wait has a time limit. Texts,
+// paths and command lines are UTF-8.
 #pragma once
 
 #include <windows.h>

@@ -1,5 +1,7 @@
 // Files on disk as the tests see them: fixtures made and checked, and JPEGs
 // looked into with libjpeg itself rather than the program's own codec.
+// Paths and names are UTF-8 and reach the system through its W-functions,
+// whatever code page the test program itself runs in.
 #pragma once
 
 #include <windows.h>
@@ -17,10 +19,14 @@ using Bytes = std::vector<uint8_t>;
 // An environment variable set by scripts/e2e; empty when missing.
 std::string Env(const char* name);
 
+std::wstring Wide(const std::string& utf8);
+std::string Utf8(const std::wstring& wide);
+
 std::optional<Bytes> ReadBytes(const std::string& path);
 bool WriteBytes(const std::string& path, const Bytes& bytes);
 bool Exists(const std::string& path);
 bool IsFolder(const std::string& path);
+bool MakeFolder(const std::string& path);
 // The names in a folder, without "." and "..".
 std::set<std::string> FolderNames(const std::string& folder);
 // Removes a folder with everything in it, then makes it anew, empty.

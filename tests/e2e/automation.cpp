@@ -245,18 +245,24 @@ bool CaptureWindow(HWND window, const std::string& bmpPath) {
   }
   // The window's thread has come back to its message loop once this
   // returns; painting follows, so wait for a picture (not one flat colour,
-  // as an unpainted window is) that has stopped changing.
+  // as an unpainted window is) that has stopped changing. Themed controls
+  // may paint a while after their dialog's frame: the picture has to stay
+  // the same for kSettle.
+  constexpr Millis kSettle{300};
   if (!Send(window, WM_NULL, 0, 0))
     return false;
   BITMAPINFOHEADER header{};
   std::vector<unsigned char> previous = GrabScreen(rect, header);
   std::vector<unsigned char> current;
-  const bool stable = PollUntil(Millis{3000}, [&] {
+  auto unchangedSince = std::chrono::steady_clock::now();
+  const bool stable = PollUntil(Millis{5000}, [&] {
     current = GrabScreen(rect, header);
+    const auto now = std::chrono::steady_clock::now();
     const bool painted = !current.empty() && !OneColour(current, header);
-    const bool same = painted && current == previous;
+    if (!painted || current != previous)
+      unchangedSince = now;
     previous = current;
-    return same;
+    return now - unchangedSince >= kSettle;
   });
   if (!stable)
     return false;

@@ -1,4 +1,6 @@
 // The program started with paths on its command line.
+#include <algorithm>
+
 #include "e2e_test.h"
 
 namespace e2e {
@@ -34,6 +36,28 @@ TEST_F(CommandLineTest, SavesAHalfSizeCopyBesideTheInput) {
   EXPECT_EQ(shownOutputSize, KbText(ReadBytes(Path("photoX.jpg")).value_or(Bytes{}).size()));
   EXPECT_TRUE(Holds(input, photo));
   EXPECT_EQ(FolderNames(Folder()), (std::set<std::string>{"photo.jpg", "photoX.jpg"}));
+}
+
+// The copy holds the picture and the JFIF header the encoder writes, never
+// the camera's Exif data with the place where the photo was taken.
+TEST_F(CommandLineTest, TheCopyCarriesNoCameraData) {
+  const Bytes photo = WithCameraData(Sample("testorig.jpg"));
+  ASSERT_EQ(MarkersBeforeScan(photo).front(), 0xE1) << "the photo starts with its Exif segment";
+  Put("camera.jpg", photo);
+  Program program(Quoted(Path("camera.jpg")));
+  program.AwaitSize().Ok();
+  program.AwaitQuality().Save();
+  EXPECT_EQ(program.ExitCode(), 0u);
+
+  ASSERT_TRUE(IsOutput(Path("cameraX.jpg"), kSampleWidth, kSampleHeight, 90));
+  const Bytes copy = ReadBytes(Path("cameraX.jpg")).value_or(Bytes{});
+  for (const int marker : MarkersBeforeScan(copy)) {
+    EXPECT_FALSE(marker > 0xE0 && marker <= 0xEF) << "APP" << marker - 0xE0 << " in the copy";
+  }
+  for (const std::string& needle : {std::string("Exif\0\0", 6), std::string("TBMCAM1")}) {
+    EXPECT_EQ(std::search(copy.begin(), copy.end(), needle.begin(), needle.end()), copy.end())
+        << "the copy holds \"" << needle.c_str() << "\"";
+  }
 }
 
 TEST_F(CommandLineTest, TheXGoesBeforeTheFirstDotOfTheName) {

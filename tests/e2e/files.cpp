@@ -253,4 +253,40 @@ Bytes WithFrameSize(Bytes jpeg, int width, int height) {
   return jpeg;
 }
 
+Bytes WithCameraData(const Bytes& jpeg) {
+  // "Exif", then a little-endian TIFF structure: IFD0 with the make and a
+  // pointer to the GPS IFD, which holds latitude 51 deg 30' 26" N.
+  const Bytes exif = {
+      'E',  'x',  'i', 'f', 0,   0,                          //
+      'I',  'I',  42,  0,   8,   0,   0,   0,                // TIFF header, IFD0 at 8
+      2,    0,                                               // IFD0: two entries
+      0x0F, 0x01, 2,   0,   8,   0,   0,   0, 38,  0, 0, 0,  // Make, ASCII[8] at 38
+      0x25, 0x88, 4,   0,   1,   0,   0,   0, 46,  0, 0, 0,  // GPS IFD at 46
+      0,    0,    0,   0,                                    // no IFD1
+      'T',  'B',  'M', 'C', 'A', 'M', '1', 0,                // 38: the make
+      2,    0,                                               // GPS IFD: two entries
+      0x01, 0x00, 2,   0,   2,   0,   0,   0, 'N', 0, 0, 0,  // latitude ref "N"
+      0x02, 0x00, 5,   0,   3,   0,   0,   0, 76,  0, 0, 0,  // latitude, 3 rationals at 76
+      0,    0,    0,   0,                                    // no next IFD
+      51,   0,    0,   0,   1,   0,   0,   0, 30,  0, 0, 0, 1, 0, 0, 0,  // 76: 51/1, 30/1,
+      26,   0,    0,   0,   1,   0,   0,   0};                           // 26/1
+  const size_t length = exif.size() + 2;
+  Bytes segment = {0xFF, 0xE1, static_cast<uint8_t>(length >> 8),
+                   static_cast<uint8_t>(length & 0xFF)};
+  segment.insert(segment.end(), exif.begin(), exif.end());
+  Bytes out = jpeg;
+  out.insert(out.begin() + 2, segment.begin(), segment.end());  // after SOI
+  return out;
+}
+
+std::vector<int> MarkersBeforeScan(const Bytes& jpeg) {
+  std::vector<int> markers;
+  size_t at = 2;
+  while (at + 3 < jpeg.size() && jpeg[at] == 0xFF && jpeg[at + 1] != 0xDA) {
+    markers.push_back(jpeg[at + 1]);
+    at += 2 + (static_cast<size_t>(jpeg[at + 2]) << 8 | jpeg[at + 3]);
+  }
+  return markers;
+}
+
 }  // namespace e2e

@@ -60,5 +60,11 @@ int LuminanceQuantFor(int quality);
 Bytes MakeJpeg(int width, int height);
 // The same bytes with the frame header claiming another size.
 Bytes WithFrameSize(Bytes jpeg, int width, int height);
+// The same JPEG with an Exif APP1 segment after its start, as a camera
+// writes it: the camera's make and where the photo was taken.
+Bytes WithCameraData(const Bytes& jpeg);
+// The markers of the segments before the first scan, in order (0xE0 for
+// APP0, 0xE1 for APP1, ...).
+std::vector<int> MarkersBeforeScan(const Bytes& jpeg);
 
 }  // namespace e2e

@@ -25,8 +25,9 @@ constexpr int kMaxScans = 500;
 // Rows handed to libjpeg per read or write call.
 constexpr JDIMENSION kRowsPerCall = 16;
 
-// Optimized Huffman tables make files a few percent smaller but cost a second
-// pass over the image.
+// Standard tables. Optimized ones make files a few percent smaller but add a
+// second pass, over the whole image's coefficients held in memory, to every
+// encoding and so to every quality dialog (docs/benchmarks.md).
 constexpr boolean kOptimizeHuffman = FALSE;
 
 constexpr int kBgrBytes = 3;
@@ -127,7 +128,9 @@ void DecodeRows(j_decompress_ptr cinfo, const CodecProps* props) {
   const bool inverted = cinfo->saw_Adobe_marker;
   jpeg_start_decompress(cinfo);
   // libjpeg rounds scaled sizes up and ours are rounded down, so a row may be
-  // wider than the buffer's; such rows go through a few scratch rows.
+  // wider than the buffer's; such rows go through a few scratch rows. The
+  // copy is a few tenths of a percent of a conversion; jpeg_crop_scanline
+  // would spare it but changes the edge pixels of narrower requests.
   const bool direct = !cmyk && cinfo->output_width == width;
   JSAMPARRAY scratch = nullptr;
   if (!direct) {

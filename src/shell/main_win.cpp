@@ -42,6 +42,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR argumentText, int showCo
   if (!RegisterClassA(&windowClass))
     return 0;
 
+  // mingw-w64's start-up code passes GetCommandLineA()'s text: in the ANSI
+  // code page, which the manifest makes UTF-8 (Windows 10 1903 and later).
   CaptureArguments(Job, argumentText != nullptr ? argumentText : "");
 
   HWND host = CreateWindowExA(0, kClassName, kClassName, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0,

@@ -70,9 +70,10 @@ int RunChild(const std::vector<std::string>& args, int passes) {
   }
   if (kind == "probe") {
     const PhotoInfo info = ProbePhoto(args.at(1));
-    std::printf("%d %d %d %d %d %s\n", info.readable ? 1 : 0, info.width, info.height,
+    std::printf("%d %d %d %d %d %s %lld\n", info.readable ? 1 : 0, info.width, info.height,
                 info.progressive ? 1 : 0, info.components,
-                info.sampling.empty() ? "-" : info.sampling.c_str());
+                info.sampling.empty() ? "-" : info.sampling.c_str(),
+                static_cast<long long>(info.headerReadNs));
     return 0;
   }
   if (kind == "page-touch") {
@@ -129,7 +130,7 @@ bool Probe(const std::string& self, Photo& photo) {
   std::istringstream out(run.output);
   int readable = 0, progressive = 0;
   out >> readable >> photo.info.width >> photo.info.height >> progressive >>
-      photo.info.components >> photo.info.sampling;
+      photo.info.components >> photo.info.sampling >> photo.info.headerReadNs;
   photo.info.readable = run.ok && readable == 1;
   photo.info.progressive = progressive == 1;
   photo.bytes = FileBytes(photo.path);

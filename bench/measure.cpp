@@ -299,6 +299,16 @@ PhotoInfo ProbePhoto(const std::string& photo) {
   if (!ReadImageSize(job, codec))
     return info;
   info.readable = true;
+  // The first read pays for first touches of the bytes and of the codec's
+  // memory; the repeats time the header read itself.
+  std::vector<int64_t> repeats;
+  for (int i = 0; i < 21; ++i) {
+    const int64_t start = NowNs();
+    ReadImageSize(job, codec);
+    repeats.push_back(NowNs() - start);
+  }
+  std::sort(repeats.begin(), repeats.end());
+  info.headerReadNs = repeats[repeats.size() / 2];
   info.width = job.width;
   info.height = job.height;
 

@@ -396,11 +396,14 @@ HeaderReadCheck CheckHeaderRead(const ReportInputs& in) {
 
 void WriteHeaderRead(std::ostream& out, const ReportInputs& in) {
   out << "## The header read behind the \"Output Size\" dialog\n\n"
-      << "Microseconds for `ReadImageSize` (`CodecRead` mode 1), over the runs of all three "
-         "scales, and its instructions (callgrind). It walks the markers up to the first scan, "
-         "so it grows with the metadata in front of the pixels, never with the pixels.\n\n"
-      << "| Photo | MP | Bytes | min µs | median µs | instructions |\n"
-      << "|---|---:|---:|---:|---:|---:|\n";
+      << "Microseconds for `ReadImageSize` (`CodecRead` mode 1) in the program's path, over "
+         "the runs of all three scales: the first access to the bytes just read and to the "
+         "codec's memory is part of it. \"Repeated\" is the median of 21 more header reads of "
+         "the same bytes, the header read's own cost; its instructions are callgrind's count. "
+         "It walks the markers up to the first scan, so it grows with the metadata in front of "
+         "the pixels, never with the pixels.\n\n"
+      << "| Photo | MP | Bytes | min µs | median µs | repeated µs | instructions |\n"
+      << "|---|---:|---:|---:|---:|---:|---:|\n";
   for (const PhotoResults& r : in.photos) {
     std::vector<Measurement> all;
     for (const auto& scale : r.runs)
@@ -410,7 +413,7 @@ void WriteHeaderRead(std::ostream& out, const ReportInputs& in) {
       continue;
     out << "| " << r.photo.label << " | " << Megapixels(r.photo) << " | "
         << Thousands(r.photo.bytes) << " | " << Us(s.min) << " | " << Us(s.median) << " | "
-        << Thousands(r.headerReadInstructions) << " |\n";
+        << Us(r.photo.info.headerReadNs) << " | " << Thousands(r.headerReadInstructions) << " |\n";
   }
   out << "\n";
 }
@@ -701,17 +704,22 @@ std::vector<TargetRow> Targets(const ReportInputs& in, std::vector<std::string>&
       const uint64_t b = c.large->headerReadInstructions;
       const double instructionRatio =
           a && b ? static_cast<double>(b) / static_cast<double>(a) : 0.0;
-      rows.push_back({"the header read does not grow with pixel count",
-                      c.small->photo.label + " (" + Megapixels(c.small->photo) + " MP): median " +
-                          Us(c.smallStats.median) + " µs, " + Thousands(a) + " instructions; " +
-                          c.large->photo.label + " (" + Megapixels(c.large->photo) +
-                          " MP): median " + Us(c.largeStats.median) + " µs, " + Thousands(b) +
-                          " instructions; for " +
-                          Ratio(static_cast<double>(Pixels(c.large->photo)) /
-                                static_cast<double>(Pixels(c.small->photo))) +
-                          "× the pixels, " + Ratio(c.ratio) + "× the time and " +
-                          Fixed(instructionRatio, 3) + "× the instructions",
-                      c.ratio < 2.0 && instructionRatio > 0.0 && instructionRatio < 1.01});
+      const double repeatRatio =
+          RatioOf(c.large->photo.info.headerReadNs, c.small->photo.info.headerReadNs);
+      rows.push_back(
+          {"the header read does not grow with pixel count",
+           c.small->photo.label + " (" + Megapixels(c.small->photo) + " MP): " + Thousands(a) +
+               " instructions, " + Us(c.small->photo.info.headerReadNs) + " µs repeated, median " +
+               Us(c.smallStats.median) + " µs in the path; " + c.large->photo.label + " (" +
+               Megapixels(c.large->photo) + " MP): " + Thousands(b) + " instructions, " +
+               Us(c.large->photo.info.headerReadNs) + " µs repeated, median " +
+               Us(c.largeStats.median) + " µs in the path. For " +
+               Ratio(static_cast<double>(Pixels(c.large->photo)) /
+                     static_cast<double>(Pixels(c.small->photo))) +
+               "× the pixels: " + Fixed(instructionRatio, 3) + "× the instructions, " +
+               Ratio(repeatRatio) + "× the repeated time, " + Ratio(c.ratio) +
+               "× the time in the path",
+           instructionRatio > 0.0 && instructionRatio < 1.01 && repeatRatio < 1.5});
     }
   }
   return rows;

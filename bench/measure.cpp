@@ -281,7 +281,7 @@ Phases RunReference(const std::string& photo, const std::string& output, int den
   return phases;
 }
 
-PhotoInfo ProbePhoto(const std::string& photo) {
+PhotoInfo ProbePhoto(const std::string& photo, int repeats) {
   PhotoInfo info;
   JobState job;
   CodecProps codec{};
@@ -301,14 +301,14 @@ PhotoInfo ProbePhoto(const std::string& photo) {
   info.readable = true;
   // The first read pays for first touches of the bytes and of the codec's
   // memory; the repeats time the header read itself.
-  std::vector<int64_t> repeats;
-  for (int i = 0; i < 21; ++i) {
+  std::vector<int64_t> times;
+  for (int i = 0; i < repeats; ++i) {
     const int64_t start = NowNs();
     ReadImageSize(job, codec);
-    repeats.push_back(NowNs() - start);
+    times.push_back(NowNs() - start);
   }
-  std::sort(repeats.begin(), repeats.end());
-  info.headerReadNs = repeats[repeats.size() / 2];
+  std::sort(times.begin(), times.end());
+  info.headerReadNs = times.empty() ? 0 : times[times.size() / 2];
   info.width = job.width;
   info.height = job.height;
 

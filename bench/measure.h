@@ -52,7 +52,9 @@ Phases RunProgram(const std::string& photo, int denominator);
 Phases RunReference(const std::string& photo, const std::string& output, int denominator,
                     bool optimizeHuffman);
 
-PhotoInfo ProbePhoto(const std::string& photo);
+// Reads the photo's headers the program's way, then `repeats` times more to
+// time the header read alone.
+PhotoInfo ProbePhoto(const std::string& photo, int repeats);
 
 // Writes `size` bytes to a new file at `path`.
 bool WriteWholeFile(const char* path, const uint8_t* data, size_t size);

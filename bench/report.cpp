@@ -79,6 +79,17 @@ std::string MiB(uint64_t bytes) {
   return Fixed(static_cast<double>(bytes) / kMiB, 1);
 }
 
+// A table cell's text: a bar would end the cell.
+std::string TableCell(const std::string& text) {
+  std::string cell;
+  for (const char c : text) {
+    if (c == '|')
+      cell += '\\';
+    cell += c;
+  }
+  return cell;
+}
+
 std::string Ratio(double r) {
   return Fixed(r, r < 10 ? 2 : 1);
 }
@@ -278,7 +289,7 @@ void WriteScaleTable(std::ostream& out, const ReportInputs& in, size_t scale) {
           << (t == 0 ? std::to_string(Scaled(p.info.width, scale)) + "x" +
                            std::to_string(Scaled(p.info.height, scale))
                      : "")
-          << " | " << ToolName(tool) << " | ";
+          << " | " << TableCell(ToolName(tool)) << " | ";
       if (!s.ok) {
         out << "failed | | | | | |\n";
         continue;
@@ -643,7 +654,7 @@ std::vector<TargetRow> Targets(const ReportInputs& in, std::vector<std::string>&
   perScale("program ÷ reference ≤ 1.05 at every scale", kProgram, kReference, 1.05, Which::kLarge);
   perScale("the same on the photos under 1 MP (the codec's test images)", kProgram, kReference,
            1.05, Which::kSmall);
-  perScale("faster than djpeg|cjpeg at every scale (program ÷ djpeg|cjpeg < 1)", kProgram,
+  perScale("faster than djpeg\\|cjpeg at every scale (program ÷ djpeg\\|cjpeg < 1)", kProgram,
            kDjpegCjpeg, 0.9999, Which::kLarge);
   perScale("faster than vipsthumbnail at every scale (program ÷ vipsthumbnail < 1)", kProgram,
            kVips, 0.9999, Which::kLarge);

@@ -188,11 +188,24 @@ JpegFacts InspectJpeg(const Bytes& jpeg) {
     facts.firstLuminanceQuant = cinfo.quant_tbl_ptrs[0]->quantval[0];
 
   jpeg_start_decompress(&cinfo);
-  std::vector<JSAMPLE> row(static_cast<size_t>(cinfo.output_width) * cinfo.output_components);
+  const int channels = cinfo.output_components;
+  std::vector<JSAMPLE> row(static_cast<size_t>(cinfo.output_width) * channels);
   JSAMPROW rows[1] = {row.data()};
-  while (cinfo.output_scanline < cinfo.output_height)
+  double sums[3] = {};
+  while (cinfo.output_scanline < cinfo.output_height) {
     jpeg_read_scanlines(&cinfo, rows, 1);
+    for (size_t at = 0; at < row.size(); at += channels) {
+      for (int c = 0; c < 3; ++c)
+        sums[c] += row[at + (channels == 3 ? c : 0)];
+    }
+  }
   jpeg_finish_decompress(&cinfo);
+  const double pixels = static_cast<double>(cinfo.output_width) * cinfo.output_height;
+  if (pixels > 0 && (channels == 3 || channels == 1)) {
+    facts.meanRed = sums[0] / pixels;
+    facts.meanGreen = sums[1] / pixels;
+    facts.meanBlue = sums[2] / pixels;
+  }
   jpeg_destroy_decompress(&cinfo);
   facts.decoded = true;
   return facts;
@@ -209,6 +222,58 @@ int LuminanceQuantFor(int quality) {
 }
 
 Bytes MakeJpeg(int width, int height) {
+  JpegRecipe recipe;
+  recipe.width = width;
+  recipe.height = height;
+  return MakeJpeg(recipe);
+}
+
+namespace {
+
+using Space = JpegRecipe::Space;
+
+int ComponentsOf(Space space) {
+  switch (space) {
+    case Space::kGray:
+      return 1;
+    case Space::kCmyk:
+    case Space::kYcck:
+      return 4;
+    case Space::kRgb:
+      break;
+  }
+  return 3;
+}
+
+// One row of the recipe's picture, `components` samples per pixel.
+void FillRow(const JpegRecipe& recipe, int y, uint32_t& noise, std::vector<JSAMPLE>& row) {
+  const int components = ComponentsOf(recipe.space);
+  for (int x = 0; x < recipe.width; ++x) {
+    JSAMPLE* pixel = row.data() + static_cast<size_t>(x) * components;
+    for (int c = 0; c < components; ++c) {
+      switch (recipe.picture) {
+        case JpegRecipe::Picture::kFlat:
+          pixel[c] = recipe.flat.at(static_cast<size_t>(c));
+          break;
+        case JpegRecipe::Picture::kNoise:
+          noise = noise * 1664525u + 1013904223u;
+          pixel[c] = static_cast<JSAMPLE>(noise >> 24);
+          break;
+        case JpegRecipe::Picture::kGradient:
+          pixel[c] =
+              static_cast<JSAMPLE>(c == 0   ? x * 255 / (recipe.width > 1 ? recipe.width - 1 : 1)
+                                   : c == 1 ? y * 255 / (recipe.height > 1 ? recipe.height - 1 : 1)
+                                   : c == 2 ? 128
+                                            : 255);  // inverted CMYK: no black
+          break;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+Bytes MakeJpeg(const JpegRecipe& recipe) {
   jpeg_compress_struct cinfo{};
   jpeg_error_mgr error{};
   cinfo.err = jpeg_std_error(&error);
@@ -216,21 +281,24 @@ Bytes MakeJpeg(int width, int height) {
   unsigned char* out = nullptr;
   unsigned long outSize = 0;
   jpeg_mem_dest(&cinfo, &out, &outSize);
-  cinfo.image_width = static_cast<JDIMENSION>(width);
-  cinfo.image_height = static_cast<JDIMENSION>(height);
-  cinfo.input_components = 3;
-  cinfo.in_color_space = JCS_RGB;
-  jpeg_set_defaults(&cinfo);
+  cinfo.image_width = static_cast<JDIMENSION>(recipe.width);
+  cinfo.image_height = static_cast<JDIMENSION>(recipe.height);
+  cinfo.input_components = ComponentsOf(recipe.space);
+  cinfo.in_color_space = recipe.space == Space::kGray  ? JCS_GRAYSCALE
+                         : recipe.space == Space::kRgb ? JCS_RGB
+                                                       : JCS_CMYK;
+  jpeg_set_defaults(&cinfo);  // CMYK in: CMYK stored, with Adobe's marker
+  if (recipe.space == Space::kYcck)
+    jpeg_set_colorspace(&cinfo, JCS_YCCK);
   jpeg_set_quality(&cinfo, 90, TRUE);
+  if (recipe.progressive)
+    jpeg_simple_progression(&cinfo);
+  cinfo.restart_in_rows = recipe.restartRows;
   jpeg_start_compress(&cinfo, TRUE);
-  std::vector<JSAMPLE> row(static_cast<size_t>(width) * 3);
+  std::vector<JSAMPLE> row(static_cast<size_t>(recipe.width) * cinfo.input_components);
+  uint32_t noise = 12345;
   while (cinfo.next_scanline < cinfo.image_height) {
-    const int y = static_cast<int>(cinfo.next_scanline);
-    for (int x = 0; x < width; ++x) {
-      row[x * 3 + 0] = static_cast<JSAMPLE>(x * 255 / (width > 1 ? width - 1 : 1));
-      row[x * 3 + 1] = static_cast<JSAMPLE>(y * 255 / (height > 1 ? height - 1 : 1));
-      row[x * 3 + 2] = static_cast<JSAMPLE>(128);
-    }
+    FillRow(recipe, static_cast<int>(cinfo.next_scanline), noise, row);
     JSAMPROW rows[1] = {row.data()};
     jpeg_write_scanlines(&cinfo, rows, 1);
   }

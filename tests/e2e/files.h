@@ -48,6 +48,10 @@ struct JpegFacts {
   int frameMarker = 0;  // 0xC0 for baseline
   int bitsPerSample = 0;
   int firstLuminanceQuant = 0;  // the luminance table's DC entry
+  // The picture's average colour, 0 to 255 per channel, once decoded.
+  double meanRed = 0;
+  double meanGreen = 0;
+  double meanBlue = 0;
   std::string error;
 };
 JpegFacts InspectJpeg(const Bytes& jpeg);
@@ -58,6 +62,29 @@ int LuminanceQuantFor(int quality);
 
 // A baseline JPEG of a colour gradient, 4:2:0, quality 90.
 Bytes MakeJpeg(int width, int height);
+
+// How a test photo is made when the plain one above will not do.
+struct JpegRecipe {
+  enum class Space {
+    kRgb,   // stored as YCbCr, as cameras do
+    kGray,  // one component
+    kCmyk,  // four components, inverted as Adobe's programs store them
+    kYcck,  // the same CMYK stored as YCCK
+  };
+  enum class Picture {
+    kGradient,  // smooth: compresses to little
+    kNoise,     // pseudo-random: compresses hardly at all, like a grainy photo
+    kFlat,      // every pixel the colour in `flat`, one value per component
+  };
+  int width = 64;
+  int height = 48;
+  Space space = Space::kRgb;
+  Picture picture = Picture::kGradient;
+  std::vector<uint8_t> flat;
+  bool progressive = false;
+  int restartRows = 0;  // a restart marker every this many MCU rows; 0: none
+};
+Bytes MakeJpeg(const JpegRecipe& recipe);
 // The same bytes with the frame header claiming another size.
 Bytes WithFrameSize(Bytes jpeg, int width, int height);
 // The same JPEG with an Exif APP1 segment after its start, as a camera

@@ -6,8 +6,6 @@
 namespace e2e {
 namespace {
 
-constexpr char kNotAJpeg[] = "That's not a jpeg file.";
-
 using CommandLineTest = E2eTest;
 
 TEST_F(CommandLineTest, SavesAHalfSizeCopyBesideTheInput) {
@@ -72,7 +70,7 @@ TEST_F(CommandLineTest, TheXGoesBeforeTheFirstDotOfTheName) {
 }
 
 TEST_F(CommandLineTest, ANewQualityReencodesAndSavesAtThatQuality) {
-  Put("photo.jpg", Sample("testimgint.jpg"));  // progressive in, baseline out
+  Put("photo.jpg", Sample("testimgint.jpg"));
   Program program(Quoted(Path("photo.jpg")));
   program.AwaitSize().Ok();
   QualityDialog first = program.AwaitQuality();
@@ -184,19 +182,6 @@ TEST_F(CommandLineTest, AMissingInputStopsTheBatchAndLeavesTheHostWindowOpen) {
   EXPECT_EQ(FolderNames(Folder()), std::set<std::string>{"good.jpg"});
 }
 
-TEST_F(CommandLineTest, AnEmptyInputIsSkippedSilently) {
-  Put("empty.jpg", {});
-  Put("good.jpg", MakeJpeg(40, 30));
-  Program program(Quoted(Path("empty.jpg")) + " " + Quoted(Path("good.jpg")));
-  SizeDialog size = program.AwaitSize();
-  EXPECT_EQ(size.OptionTexts()[0], "40 by 30");
-  size.Ok();
-  program.AwaitQuality().Save();
-  EXPECT_EQ(program.ExitCode(), 0u);
-  EXPECT_TRUE(IsOutput(Path("goodX.jpg"), 40, 30, 90));
-  EXPECT_FALSE(Exists(Path("emptyX.jpg")));
-}
-
 TEST_F(CommandLineTest, CancelInTheSizeDialogEndsTheProgram) {
   Put("one.jpg", Sample("testorig.jpg"));
   Put("two.jpg", Sample("testorig.jpg"));
@@ -204,23 +189,6 @@ TEST_F(CommandLineTest, CancelInTheSizeDialogEndsTheProgram) {
   program.AwaitSize().Cancel();
   EXPECT_EQ(program.ExitCode(), 0u);
   EXPECT_EQ(FolderNames(Folder()), (std::set<std::string>{"one.jpg", "two.jpg"}));
-}
-
-TEST_F(CommandLineTest, AHugeImageIsRefusedAndTheBatchGoesOn) {
-  const Bytes huge = WithFrameSize(Sample("testorig.jpg"), 60000, 60000);
-  ASSERT_FALSE(huge.empty());
-  Put("huge.jpg", huge);
-  Put("next.jpg", MakeJpeg(40, 30));
-  Program program(Quoted(Path("huge.jpg")) + " " + Quoted(Path("next.jpg")));
-  SizeDialog size = program.AwaitSize();
-  EXPECT_EQ(size.OptionTexts()[0], "60000 by 60000");
-  size.Ok();
-  EXPECT_EQ(program.DismissMessage(), SystemText(ERROR_NOT_ENOUGH_MEMORY));
-  program.AwaitSize().Ok();
-  program.AwaitQuality().Save();
-  EXPECT_EQ(program.ExitCode(), 0u);
-  EXPECT_FALSE(Exists(Path("hugeX.jpg")));
-  EXPECT_TRUE(IsOutput(Path("nextX.jpg"), 40, 30, 90));
 }
 
 TEST_F(CommandLineTest, AQuarterOfATinyImageSavesNothingAndTheBatchGoesOn) {
@@ -264,61 +232,6 @@ TEST_F(CommandLineTest, AReadOnlyInputIsProcessed) {
   EXPECT_TRUE(Holds(input, *before));
   RemoveTree(output);
 }
-
-// Inputs that end the program with "That's not a jpeg file.": the next
-// file is never looked at and nothing is written.
-struct NotAJpegCase {
-  const char* name;
-  Bytes bytes;
-};
-
-class CommandLineNotAJpegTest : public E2eTest, public testing::WithParamInterface<NotAJpegCase> {};
-
-TEST_P(CommandLineNotAJpegTest, EndsTheProgramWithAMessage) {
-  Put("bad.jpg", GetParam().bytes);
-  Put("next.jpg", MakeJpeg(40, 30));
-  Program program(Quoted(Path("bad.jpg")) + " " + Quoted(Path("next.jpg")));
-  EXPECT_EQ(program.DismissMessage(), kNotAJpeg);
-  EXPECT_EQ(program.ExitCode(), 0u);
-  EXPECT_EQ(FolderNames(Folder()), (std::set<std::string>{"bad.jpg", "next.jpg"}));
-}
-
-Bytes Text(const std::string& text) {
-  return Bytes(text.begin(), text.end());
-}
-
-INSTANTIATE_TEST_SUITE_P(Inputs, CommandLineNotAJpegTest,
-                         testing::Values(NotAJpegCase{"Text", Text("just some text")},
-                                         NotAJpegCase{"TwoSignatureBytes", Bytes{0xFF, 0xD8}},
-                                         NotAJpegCase{"SignatureWithoutTheThirdFF",
-                                                      Bytes{0xFF, 0xD8, 0x00, 0xFF, 0xE0}}),
-                         [](const testing::TestParamInfo<NotAJpegCase>& test) {
-                           return test.param.name;
-                         });
-
-// Files that start like a JPEG but that the codec cannot read: after the
-// signature check, so they must end the program the same way.
-class CommandLineUndecodableTest : public E2eTest,
-                                   public testing::WithParamInterface<const char*> {};
-
-TEST_P(CommandLineUndecodableTest, EndsTheProgramWithAMessage) {
-  Bytes bytes;
-  if (std::string(GetParam()) == "TwelveBit") {
-    bytes = Sample("testorig12.jpg");
-  } else {
-    bytes = Sample("testorig.jpg");
-    bytes.resize(100);  // inside the quantization tables
-  }
-  Put("bad.jpg", bytes);
-  Put("next.jpg", MakeJpeg(40, 30));
-  Program program(Quoted(Path("bad.jpg")) + " " + Quoted(Path("next.jpg")));
-  EXPECT_EQ(program.DismissMessage(), kNotAJpeg);
-  EXPECT_EQ(program.ExitCode(), 0u);
-  EXPECT_EQ(FolderNames(Folder()), (std::set<std::string>{"bad.jpg", "next.jpg"}));
-}
-
-INSTANTIATE_TEST_SUITE_P(Inputs, CommandLineUndecodableTest,
-                         testing::Values("TwelveBit", "HeadersCutOff"));
 
 }  // namespace
 }  // namespace e2e

@@ -21,6 +21,12 @@ inline constexpr int kSampleHeight = 149;
 // folders it put them in hold nothing but those files and their X-names: a
 // temporary file left behind fails the test whatever it asserted itself.
 class E2eTest : public testing::Test {
+ public:
+  // A photo from the sample folder, read whole.
+  static Bytes Sample(const std::string& name);
+  // An environment variable that the runner must have set.
+  static std::string Required(const char* name);
+
  protected:
   void SetUp() override;
   void TearDown() override;
@@ -29,10 +35,6 @@ class E2eTest : public testing::Test {
   std::string Path(const std::string& name) const { return folder_ + "\\" + name; }
   // Writes a file into the test's folder and gives its path.
   std::string Put(const std::string& name, const Bytes& bytes);
-  // A photo from the sample folder, read whole.
-  static Bytes Sample(const std::string& name);
-  // An environment variable that the runner must have set.
-  static std::string Required(const char* name);
 
  private:
   std::string folder_;

@@ -5,8 +5,6 @@
 namespace e2e {
 namespace {
 
-constexpr char kNotAJpeg[] = "That's not a jpeg file.";
-
 using SelectionTest = E2eTest;
 
 TEST_F(SelectionTest, OneFileIsSaved) {
@@ -67,36 +65,6 @@ TEST_F(SelectionTest, CancelledChoiceEndsTheProgram) {
   EXPECT_EQ(program.ExitCode(), 0u);
 }
 
-TEST_F(SelectionTest, AnEmptyFileEndsTheProgramWithAMessage) {
-  Put("empty.jpg", {});
-  Put("good.jpg", MakeJpeg(40, 30));
-  Program program("");
-  program.Choose(Folder(), {"empty.jpg", "good.jpg"});
-  EXPECT_EQ(program.DismissMessage(), "File is empty");
-  EXPECT_EQ(program.ExitCode(), 0u);
-  EXPECT_EQ(FolderNames(Folder()), (std::set<std::string>{"empty.jpg", "good.jpg"}));
-}
-
-TEST_F(SelectionTest, NotAJpegEndsTheProgramWithAMessage) {
-  Put("text.jpg", {'n', 'o', 'p', 'e'});
-  Put("good.jpg", MakeJpeg(40, 30));
-  Program program("");
-  program.Choose(Folder(), {"text.jpg", "good.jpg"});
-  EXPECT_EQ(program.DismissMessage(), kNotAJpeg);
-  EXPECT_EQ(program.ExitCode(), 0u);
-  EXPECT_EQ(FolderNames(Folder()), (std::set<std::string>{"text.jpg", "good.jpg"}));
-}
-
-TEST_F(SelectionTest, ATwelveBitJpegEndsTheProgramWithAMessage) {
-  Put("deep.jpg", Sample("testorig12.jpg"));
-  Put("good.jpg", MakeJpeg(40, 30));
-  Program program("");
-  program.Choose(Folder(), {"deep.jpg", "good.jpg"});
-  EXPECT_EQ(program.DismissMessage(), kNotAJpeg);
-  EXPECT_EQ(program.ExitCode(), 0u);
-  EXPECT_EQ(FolderNames(Folder()), (std::set<std::string>{"deep.jpg", "good.jpg"}));
-}
-
 TEST_F(SelectionTest, CancelInTheSizeDialogEndsTheProgram) {
   Put("one.jpg", MakeJpeg(40, 30));
   Put("two.jpg", MakeJpeg(40, 30));
@@ -131,20 +99,6 @@ TEST_F(SelectionTest, AnInputThatCannotBeOpenedStopsTheBatch) {
   EXPECT_TRUE(IsOutput(Path("oneX.jpg"), 40, 30, 90));
   EXPECT_FALSE(Exists(Path("twoX.jpg")));
   EXPECT_FALSE(Exists(Path("threeX.jpg")));
-}
-
-TEST_F(SelectionTest, AHugeImageIsRefusedAndTheBatchGoesOn) {
-  Put("huge.jpg", WithFrameSize(Sample("testorig.jpg"), 60000, 60000));
-  Put("next.jpg", MakeJpeg(40, 30));
-  Program program("");
-  program.Choose(Folder(), {"huge.jpg", "next.jpg"});
-  program.AwaitSize().Ok();
-  EXPECT_EQ(program.DismissMessage(), SystemText(ERROR_NOT_ENOUGH_MEMORY));
-  program.AwaitSize().Ok();
-  program.AwaitQuality().Save();
-  EXPECT_EQ(program.ExitCode(), 0u);
-  EXPECT_FALSE(Exists(Path("hugeX.jpg")));
-  EXPECT_TRUE(IsOutput(Path("nextX.jpg"), 40, 30, 90));
 }
 
 TEST_F(SelectionTest, AQuarterOfATinyImageSavesNothingAndTheBatchGoesOn) {

@@ -1,0 +1,317 @@
+// Bad inputs, each taken through the program on the command line and in the
+// open dialog, followed by a good photo: whether the program saves a copy,
+// refuses the file and goes on, or ends, it says so as its rules say, ends
+// with exit code 0, leaves the input as it was and no other file behind,
+// and any copy it writes is a whole JPEG of the size chosen.
+#include <array>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "corpus.h"
+#include "e2e_test.h"
+
+namespace e2e {
+namespace {
+
+using Picture = JpegRecipe::Picture;
+using Space = JpegRecipe::Space;
+
+enum class Outcome {
+  // Decoded as far as its data goes, as viewers show such files: both
+  // dialogs, and a copy of the size chosen. The next file follows.
+  kSaved,
+  // "Output Size" offers the size, but the image cannot be held: the
+  // system's "not enough memory", no copy. The next file follows.
+  kNoMemory,
+  // "That's not a jpeg file.": the program ends, the next file is never
+  // looked at.
+  kNotAJpeg,
+  // Nothing shown, no copy; the next file follows.
+  kSkipped,
+  // "File is empty": the program ends.
+  kFileIsEmpty,
+  // The input cannot be opened: the system's message, then the host window
+  // waits to be closed.
+  kCannotOpen,
+  // Not a case in this mode.
+  kNotOffered,
+};
+
+struct BadInput {
+  const char* name;
+  Bytes (*make)();  // null: a folder named like a photo
+  Outcome commandLine;
+  Outcome selection;
+  // For kSaved and kNoMemory: the size "Output Size" offers, and the choice.
+  int width = 0;
+  int height = 0;
+  int choice = kFull;
+  // For kSaved: whether libjpeg itself reads the file without a warning, so
+  // that the file is the kind of damage (or not) that its name says.
+  bool wellFormed = true;
+  // For kSaved photos of one colour: the copy's average red, green, blue.
+  std::optional<std::array<double, 3>> colour = std::nullopt;
+};
+
+constexpr Outcome kSaved = Outcome::kSaved;
+constexpr Outcome kNotAJpeg = Outcome::kNotAJpeg;
+
+// A grainy 320 by 240 photo: its headers take a few hundred of its tens of
+// thousands of bytes, so a cut at 10 % already falls in the picture.
+Bytes Grainy(bool progressive) {
+  JpegRecipe recipe;
+  recipe.width = 320;
+  recipe.height = 240;
+  recipe.picture = Picture::kNoise;
+  recipe.progressive = progressive;
+  return MakeJpeg(recipe);
+}
+
+Bytes Flat(Space space, std::vector<uint8_t> colour) {
+  JpegRecipe recipe;
+  recipe.space = space;
+  recipe.picture = Picture::kFlat;
+  recipe.flat = std::move(colour);
+  return MakeJpeg(recipe);
+}
+
+// Adobe's inverted CMYK, where 255 is no ink: red is magenta and yellow,
+// blue is cyan and magenta.
+Bytes RedInCmyk() {
+  return Flat(Space::kCmyk, {255, 0, 0, 255});
+}
+Bytes BlueInYcck() {
+  return Flat(Space::kYcck, {0, 0, 255, 255});
+}
+
+// The first `count` bytes of FF D8 FF, the JPEG signature.
+Bytes Signature(size_t count) {
+  const Bytes signature = {0xFF, 0xD8, 0xFF};
+  return Bytes(signature.begin(), signature.begin() + static_cast<std::ptrdiff_t>(count));
+}
+
+// Restart markers after every row of blocks, among the odd markers.
+Bytes OddlyMarked() {
+  JpegRecipe recipe;
+  recipe.width = 160;
+  recipe.height = 120;
+  recipe.restartRows = 1;
+  return WithOddMarkers(MakeJpeg(recipe));
+}
+
+Bytes Claiming(int width, int height) {
+  return WithFrameSize(MakeJpeg(64, 48), width, height);
+}
+
+Bytes SignatureWithoutTheThirdFF() {
+  return {0xFF, 0xD8, 0x00, 0xFF, 0xE0};
+}
+
+Bytes Text() {
+  const std::string text = "just some text";
+  return Bytes(text.begin(), text.end());
+}
+
+constexpr std::array<double, 3> kRed{255, 0, 0};
+constexpr std::array<double, 3> kBlue{0, 0, 255};
+constexpr std::array<double, 3> kGrey100{100, 100, 100};
+
+const BadInput kBadInputs[] = {
+    {"TruncatedAtTenPercent", [] { return Truncated(Grainy(false), 10); }, kSaved, kSaved, 320, 240,
+     kHalf, false},
+    {"TruncatedAtHalf", [] { return Truncated(Grainy(false), 50); }, kSaved, kSaved, 320, 240,
+     kFull, false},
+    {"TruncatedAtNinetyNinePercent", [] { return Truncated(Grainy(false), 99); }, kSaved, kSaved,
+     320, 240, kQuarter, false},
+    {"ProgressiveTruncatedAtHalf", [] { return Truncated(Grainy(true), 50); }, kSaved, kSaved, 320,
+     240, kHalf, false},
+    // A frame header of a large photo over the data of a small one: the
+    // picture runs out after a few rows.
+    {"HeaderClaimsMoreThanItsData",
+     [] { return WithFrameSize(E2eTest::Sample("testorig.jpg"), 2000, 1500); }, kSaved, kSaved,
+     2000, 1500, kQuarter, false},
+    {"GarbageAfterTheEnd", [] { return WithTrailingGarbage(E2eTest::Sample("testorig.jpg")); },
+     kSaved, kSaved, kSampleWidth, kSampleHeight, kFull},
+    {"LongCommentAndOddMarkers", OddlyMarked, kSaved, kSaved, 160, 120, kHalf},
+    {"ArithmeticCoded", [] { return E2eTest::Sample("testimgari.jpg"); }, kSaved, kSaved,
+     kSampleWidth, kSampleHeight, kHalf},
+    {"Cmyk", RedInCmyk, kSaved, kSaved, 64, 48, kFull, true, kRed},
+    {"Ycck", BlueInYcck, kSaved, kSaved, 64, 48, kHalf, true, kBlue},
+    {"Grayscale", [] { return Flat(Space::kGray, {100}); }, kSaved, kSaved, 64, 48, kQuarter, true,
+     kGrey100},
+
+    // The pixel buffer alone would take 12 GB.
+    {"Claims65000By65000", [] { return Claiming(65000, 65000); }, Outcome::kNoMemory,
+     Outcome::kNoMemory, 65000, 65000, kFull},
+
+    // Past the signature test, but the codec reads no image size from them.
+    // A small photo cut at 10 % loses the end of its Huffman tables.
+    {"HeadersCutOff", [] { return Truncated(E2eTest::Sample("testorig.jpg"), 10); }, kNotAJpeg,
+     kNotAJpeg},
+    {"ZeroWidth", [] { return Claiming(0, 48); }, kNotAJpeg, kNotAJpeg},
+    {"ZeroHeight", [] { return Claiming(64, 0); }, kNotAJpeg, kNotAJpeg},
+    {"WiderThanAJpegMayBe", [] { return Claiming(65535, 48); }, kNotAJpeg, kNotAJpeg},
+    {"TwelveBit", [] { return E2eTest::Sample("testorig12.jpg"); }, kNotAJpeg, kNotAJpeg},
+    {"Lossless", [] { return LosslessJpeg(64, 48); }, kNotAJpeg, kNotAJpeg},
+    {"SignatureOnly", [] { return Signature(3); }, kNotAJpeg, kNotAJpeg},
+    // Not even the signature.
+    {"TwoSignatureBytes", [] { return Signature(2); }, kNotAJpeg, kNotAJpeg},
+    {"OneSignatureByte", [] { return Signature(1); }, kNotAJpeg, kNotAJpeg},
+    {"SignatureWithoutTheThirdFF", SignatureWithoutTheThirdFF, kNotAJpeg, kNotAJpeg},
+    {"PngNamedJpg", [] { return Png(16, 16); }, kNotAJpeg, kNotAJpeg},
+    {"Text", Text, kNotAJpeg, kNotAJpeg},
+
+    {"Empty", [] { return Bytes{}; }, Outcome::kSkipped, Outcome::kFileIsEmpty},
+    // Typing a folder's name in the open dialog opens the folder instead.
+    {"Folder", nullptr, Outcome::kCannotOpen, Outcome::kNotOffered},
+};
+
+enum class Mode { kCommandLine, kSelection };
+
+struct Run {
+  const BadInput* input;
+  Mode mode;
+  Outcome Expected() const {
+    return mode == Mode::kCommandLine ? input->commandLine : input->selection;
+  }
+};
+
+std::string NameOf(const Run& run) {
+  return std::string(run.mode == Mode::kCommandLine ? "CommandLine_" : "Selection_") +
+         run.input->name;
+}
+
+// For GoogleTest's reports.
+void PrintTo(const Run& run, std::ostream* out) {
+  *out << NameOf(run);
+}
+
+std::vector<Run> Runs() {
+  std::vector<Run> runs;
+  for (const Mode mode : {Mode::kCommandLine, Mode::kSelection}) {
+    for (const BadInput& input : kBadInputs) {
+      if (Run{&input, mode}.Expected() != Outcome::kNotOffered)
+        runs.push_back({&input, mode});
+    }
+  }
+  return runs;
+}
+
+int Divisor(int choice) {
+  return choice == kHalf ? 2 : choice == kQuarter ? 4 : 1;
+}
+
+std::string By(int width, int height) {
+  return std::to_string(width) + " by " + std::to_string(height);
+}
+
+constexpr char kBad[] = "bad.jpg";
+constexpr char kNext[] = "next.jpg";
+constexpr int kNextWidth = 40;
+constexpr int kNextHeight = 32;
+
+class BadInputTest : public E2eTest, public testing::WithParamInterface<Run> {};
+
+TEST_P(BadInputTest, EndsAsTheRulesSay) {
+  const BadInput& input = *GetParam().input;
+  const Outcome outcome = GetParam().Expected();
+  Bytes bytes;
+  if (input.make) {
+    bytes = input.make();
+    Put(kBad, bytes);
+  } else {
+    ASSERT_TRUE(MakeFolder(Path(kBad)));
+  }
+  if (outcome == kSaved) {
+    ASSERT_EQ(InspectJpeg(bytes).decoded, input.wellFormed)
+        << "the file is not what the case says: " << InspectJpeg(bytes).error;
+  }
+  Put(kNext, MakeJpeg(kNextWidth, kNextHeight));
+
+  const bool commandLine = GetParam().mode == Mode::kCommandLine;
+  Program program(commandLine ? Quoted(Path(kBad)) + " " + Quoted(Path(kNext)) : "");
+  if (!commandLine)
+    program.Choose(Folder(), {kBad, kNext});
+
+  const int width = input.width / Divisor(input.choice);
+  const int height = input.height / Divisor(input.choice);
+  std::set<std::string> left = {kBad, kNext};
+  bool nextFollows = true;
+  int nextChoice = input.choice;  // carried over from the bad file's dialog
+  switch (outcome) {
+    case Outcome::kSaved: {
+      SizeDialog size = program.AwaitSize();
+      EXPECT_EQ(size.OptionTexts()[0], By(input.width, input.height));
+      size.Choose(input.choice);
+      size.Ok();
+      QualityDialog quality = program.AwaitQuality();
+      EXPECT_EQ(quality.InputSize(), KbText(bytes.size()));
+      EXPECT_EQ(quality.Resolution(), By(width, height));
+      quality.Save();
+      left.insert(XName(kBad));
+      break;
+    }
+    case Outcome::kNoMemory: {
+      SizeDialog size = program.AwaitSize();
+      EXPECT_EQ(size.OptionTexts()[0], By(input.width, input.height));
+      size.Choose(input.choice);
+      size.Ok();
+      EXPECT_EQ(program.DismissMessage(), SystemText(ERROR_NOT_ENOUGH_MEMORY));
+      break;
+    }
+    case Outcome::kNotAJpeg:
+      EXPECT_EQ(program.DismissMessage(), "That's not a jpeg file.");
+      nextFollows = false;
+      break;
+    case Outcome::kSkipped:
+      nextChoice = kFull;
+      break;
+    case Outcome::kFileIsEmpty:
+      EXPECT_EQ(program.DismissMessage(), "File is empty");
+      nextFollows = false;
+      break;
+    case Outcome::kCannotOpen:
+      // Windows and Wine refuse to open a folder as a file alike.
+      EXPECT_EQ(program.DismissMessage(), SystemText(ERROR_ACCESS_DENIED));
+      program.CloseHostWindow();
+      nextFollows = false;
+      break;
+    case Outcome::kNotOffered:
+      FAIL() << "not a case in this mode";
+  }
+  if (nextFollows) {
+    SizeDialog next = program.AwaitSize();
+    EXPECT_EQ(next.OptionTexts()[0], By(kNextWidth, kNextHeight));
+    EXPECT_EQ(next.Checked(), nextChoice);
+    next.Ok();
+    program.AwaitQuality().Save();
+    left.insert(XName(kNext));
+  }
+  EXPECT_EQ(program.ExitCode(), 0u);
+
+  EXPECT_EQ(FolderNames(Folder()), left);
+  if (outcome == kSaved) {
+    EXPECT_TRUE(IsOutput(Path(XName(kBad)), width, height, 90));
+    if (input.colour) {
+      const JpegFacts copy = InspectJpeg(ReadBytes(Path(XName(kBad))).value_or(Bytes{}));
+      EXPECT_NEAR(copy.meanRed, (*input.colour)[0], 8);
+      EXPECT_NEAR(copy.meanGreen, (*input.colour)[1], 8);
+      EXPECT_NEAR(copy.meanBlue, (*input.colour)[2], 8);
+    }
+  }
+  if (nextFollows) {
+    EXPECT_TRUE(IsOutput(Path(XName(kNext)), kNextWidth / Divisor(nextChoice),
+                         kNextHeight / Divisor(nextChoice), 90));
+  }
+  if (!input.make) {
+    EXPECT_TRUE(FolderNames(Path(kBad)).empty()) << "something was written into the folder";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, BadInputTest, testing::ValuesIn(Runs()),
+                         [](const testing::TestParamInfo<Run>& run) { return NameOf(run.param); });
+
+}  // namespace
+}  // namespace e2e

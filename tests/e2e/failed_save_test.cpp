@@ -8,24 +8,33 @@ namespace {
 
 class FailedSaveTest : public E2eTest {
  protected:
-  // The failing folder holds photo.jpg and an older photoX.jpg (or a folder
-  // of that name); remember both, and everything else there.
-  void Remember(const std::string& folder) {
+  // The failing folder holds the photo and an older copy under its X-name
+  // (or a folder of that name); remember both, and everything else there.
+  void Remember(const std::string& folder, const std::string& photo = "photo.jpg") {
     failing_ = folder;
+    photo_ = photo;
     namesBefore_ = FolderNames(folder);
-    inputBefore_ = ReadBytes(folder + "\\photo.jpg").value_or(Bytes{});
-    if (!IsFolder(OldOutput()))
+    inputBefore_ = ReadBytes(Photo()).value_or(Bytes{});
+    // Only what the folder lists: a device's name opens the device, and a
+    // read from a serial port never ends.
+    if (namesBefore_.count(XName(photo)) && !IsFolder(OldOutput()))
       oldOutput_ = ReadBytes(OldOutput()).value_or(Bytes{});
   }
-  std::string OldOutput() const { return failing_ + "\\photoX.jpg"; }
+  std::string Photo() const { return failing_ + "\\" + photo_; }
+  std::string OldOutput() const { return failing_ + "\\" + XName(photo_); }
 
-  // photo.jpg at full size, whose save fails, then next.jpg, which saves.
+  // Where the failure shows: when Save is pressed, or already once the size
+  // is chosen, before anything is encoded.
+  enum class FailsAt { kSave, kSizeChosen };
+
+  // The photo at full size, whose save fails, then next.jpg, which saves.
   // Gives the message shown for the failure.
-  std::string SaveFailsThenNextSaves() {
+  std::string SaveFailsThenNextSaves(FailsAt failsAt = FailsAt::kSave) {
     Put("next.jpg", MakeJpeg(40, 30));
-    Program program(Quoted(failing_ + "\\photo.jpg") + " " + Quoted(Path("next.jpg")));
+    Program program(Quoted(Photo()) + " " + Quoted(Path("next.jpg")));
     program.AwaitSize().Ok();
-    program.AwaitQuality().Save();
+    if (failsAt == FailsAt::kSave)
+      program.AwaitQuality().Save();
     const std::string message = program.DismissMessage();
     program.AwaitSize().Ok();
     program.AwaitQuality().Save();
@@ -36,13 +45,14 @@ class FailedSaveTest : public E2eTest {
 
   void ExpectFolderUntouched() {
     EXPECT_EQ(FolderNames(failing_), namesBefore_) << "a temporary file was left behind";
-    EXPECT_TRUE(Holds(failing_ + "\\photo.jpg", inputBefore_));
+    EXPECT_TRUE(Holds(Photo(), inputBefore_));
     if (!oldOutput_.empty()) {
       EXPECT_TRUE(Holds(OldOutput(), oldOutput_));
     }
   }
 
   std::string failing_;
+  std::string photo_;
   std::set<std::string> namesBefore_;
   Bytes inputBefore_;
   Bytes oldOutput_;
@@ -136,6 +146,36 @@ TEST_F(FailedSaveTest, AReadOnlyFolderKeepsTheOldOutput) {
   ASSERT_FALSE(oldOutput_.empty()) << folder << " has no photoX.jpg";
 
   // Wine reports a read-only mount as access denied.
+  EXPECT_EQ(SaveFailsThenNextSaves(), SystemText(ERROR_ACCESS_DENIED));
+  ExpectFolderUntouched();
+}
+
+// The photo's path is as long as a path may be, 259 bytes and its
+// terminator: it opens, but its X-name is one byte too long for any path.
+// An older copy under that name, made here through the system's UTF-16
+// calls, which have no such limit, stays as it was.
+TEST_F(FailedSaveTest, AnXNameTooLongForAPathKeepsTheOldOutput) {
+  const std::string folder = Path("failing");
+  ASSERT_TRUE(MakeFolder(folder));
+  constexpr size_t kLongestPath = MAX_PATH - 1;
+  const size_t stem = kLongestPath - folder.size() - std::string("\\.jpg").size();
+  const std::string photo = std::string(stem, 'p') + ".jpg";
+  ASSERT_EQ(folder.size() + 1 + photo.size(), kLongestPath);
+  Put("failing\\" + photo, Sample("testorig.jpg"));
+  Put("failing\\" + XName(photo), MakeJpeg(16, 16));
+  Remember(folder, photo);
+
+  EXPECT_EQ(SaveFailsThenNextSaves(FailsAt::kSizeChosen), SystemText(ERROR_FILENAME_EXCED_RANGE));
+  ExpectFolderUntouched();
+}
+
+// au.jpg's copy would be auX.jpg: whatever follows its first dot, that is
+// the name of the serial port AUX in every folder, and no file can take it.
+TEST_F(FailedSaveTest, AnXNameThatNamesADeviceIsRefused) {
+  ASSERT_TRUE(MakeFolder(Path("failing")));
+  Put("failing\\au.jpg", Sample("testorig.jpg"));
+  Remember(Path("failing"), "au.jpg");
+
   EXPECT_EQ(SaveFailsThenNextSaves(), SystemText(ERROR_ACCESS_DENIED));
   ExpectFolderUntouched();
 }

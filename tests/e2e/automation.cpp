@@ -1,5 +1,7 @@
 #include "automation.h"
 
+#include <psapi.h>
+
 #include <cstdio>
 #include <cwchar>
 #include <thread>
@@ -73,6 +75,14 @@ std::optional<DWORD> Process::WaitExit(Millis timeout) {
   if (!GetExitCodeProcess(info_.hProcess, &code))
     return std::nullopt;
   return code;
+}
+
+std::optional<size_t> Process::PeakWorkingSet() const {
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  if (!Running() || !GetProcessMemoryInfo(info_.hProcess, &counters, sizeof counters))
+    return std::nullopt;
+  return counters.PeakWorkingSetSize;
 }
 
 void Process::Kill() {

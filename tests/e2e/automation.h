@@ -35,6 +35,10 @@ class Process {
 
   // The exit code once it has ended within `timeout`; empty if it still runs.
   std::optional<DWORD> WaitExit(Millis timeout = kExitTimeout);
+  // The most memory the process has had in use at once so far, in bytes (its
+  // peak working set; under Wine the peak resident size of the Linux
+  // process). Empty once it has ended.
+  std::optional<size_t> PeakWorkingSet() const;
   void Kill();
 
  private:

@@ -1,5 +1,5 @@
-// What must hold for any input to the parts of the program that take outside
-// data: the codec binding, the command line, the open dialog's result and the
+// What must hold for any input to the code that takes data from outside the
+// program: the codec binding, the command line, the open dialog's result and the
 // output naming. The fuzz targets run these checks on every input they make;
 // the unit tests replay the inputs that once failed them.
 #pragma once

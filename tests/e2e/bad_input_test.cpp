@@ -203,10 +203,6 @@ int Divisor(int choice) {
   return choice == kHalf ? 2 : choice == kQuarter ? 4 : 1;
 }
 
-std::string By(int width, int height) {
-  return std::to_string(width) + " by " + std::to_string(height);
-}
-
 constexpr char kBad[] = "bad.jpg";
 constexpr char kNext[] = "next.jpg";
 constexpr int kNextWidth = 40;
@@ -243,19 +239,19 @@ TEST_P(BadInputTest, EndsAsTheRulesSay) {
   switch (outcome) {
     case Outcome::kSaved: {
       SizeDialog size = program.AwaitSize();
-      EXPECT_EQ(size.OptionTexts()[0], By(input.width, input.height));
+      EXPECT_EQ(size.OptionTexts()[0], SizeText(input.width, input.height));
       size.Choose(input.choice);
       size.Ok();
       QualityDialog quality = program.AwaitQuality();
       EXPECT_EQ(quality.InputSize(), KbText(bytes.size()));
-      EXPECT_EQ(quality.Resolution(), By(width, height));
+      EXPECT_EQ(quality.Resolution(), SizeText(width, height));
       quality.Save();
       left.insert(XName(kBad));
       break;
     }
     case Outcome::kNoMemory: {
       SizeDialog size = program.AwaitSize();
-      EXPECT_EQ(size.OptionTexts()[0], By(input.width, input.height));
+      EXPECT_EQ(size.OptionTexts()[0], SizeText(input.width, input.height));
       size.Choose(input.choice);
       size.Ok();
       EXPECT_EQ(program.DismissMessage(), SystemText(ERROR_NOT_ENOUGH_MEMORY));
@@ -283,7 +279,7 @@ TEST_P(BadInputTest, EndsAsTheRulesSay) {
   }
   if (nextFollows) {
     SizeDialog next = program.AwaitSize();
-    EXPECT_EQ(next.OptionTexts()[0], By(kNextWidth, kNextHeight));
+    EXPECT_EQ(next.OptionTexts()[0], SizeText(kNextWidth, kNextHeight));
     EXPECT_EQ(next.Checked(), nextChoice);
     next.Ok();
     program.AwaitQuality().Save();

@@ -112,4 +112,8 @@ std::string KbText(size_t bytes) {
   return std::to_string(bytes >> 10) + " KB";
 }
 
+std::string SizeText(int width, int height) {
+  return std::to_string(width) + " by " + std::to_string(height);
+}
+
 }  // namespace e2e

@@ -56,4 +56,7 @@ testing::AssertionResult Holds(const std::string& path, const Bytes& expected);
 // "N KB" for a byte count, as the quality dialog shows sizes.
 std::string KbText(size_t bytes);
 
+// "W by H", as both dialogs show an image's size in pixels.
+std::string SizeText(int width, int height);
+
 }  // namespace e2e

@@ -11,7 +11,7 @@ namespace {
 struct Shape {
   int width;
   int height;
-  std::string Text() const { return std::to_string(width) + " by " + std::to_string(height); }
+  std::string Text() const { return SizeText(width, height); }
 };
 
 // Small photos in two shapes that take turns, so that the size each

@@ -38,18 +38,8 @@ Bytes Text(const std::string& text) {
 
 // Bytes that look like nothing in particular, the same on every run.
 void AppendScrambled(Bytes& out, size_t count, uint32_t seed) {
-  for (size_t i = 0; i < count; ++i) {
-    seed = seed * 1664525u + 1013904223u;
-    out.push_back(static_cast<uint8_t>(seed >> 24));
-  }
-}
-
-size_t SegmentLength(const Bytes& jpeg, size_t at) {
-  return static_cast<size_t>(jpeg.at(at + 2)) << 8 | jpeg.at(at + 3);
-}
-
-bool IsFrameMarker(uint8_t marker) {
-  return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+  for (size_t i = 0; i < count; ++i)
+    out.push_back(ScrambledByte(seed));
 }
 
 uint32_t Crc32(const Bytes& bytes, size_t from) {

@@ -141,16 +141,14 @@ void FailOnWarning(j_common_ptr cinfo, int level) {
     JumpOnError(cinfo);
 }
 
-// Where the first start-of-frame marker (C0..CF but not C4, C8, CC) sits;
+// Where the first start-of-frame marker sits;
 // 0 when there is none.
 size_t FrameOffset(const Bytes& jpeg) {
   size_t at = 2;
   while (at + 9 < jpeg.size() && jpeg[at] == 0xFF) {
-    const uint8_t marker = jpeg[at + 1];
-    if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+    if (IsFrameMarker(jpeg[at + 1]))
       return at;
-    }
-    at += 2 + (static_cast<size_t>(jpeg[at + 2]) << 8 | jpeg[at + 3]);
+    at += 2 + SegmentLength(jpeg, at);
   }
   return 0;
 }
@@ -221,6 +219,19 @@ int LuminanceQuantFor(int quality) {
   return value < 1 ? 1 : value > 255 ? 255 : value;
 }
 
+bool IsFrameMarker(uint8_t marker) {
+  return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+}
+
+size_t SegmentLength(const Bytes& jpeg, size_t at) {
+  return static_cast<size_t>(jpeg.at(at + 2)) << 8 | jpeg.at(at + 3);
+}
+
+uint8_t ScrambledByte(uint32_t& state) {
+  state = state * 1664525u + 1013904223u;  // a linear congruential step
+  return static_cast<uint8_t>(state >> 24);
+}
+
 Bytes MakeJpeg(int width, int height) {
   JpegRecipe recipe;
   recipe.width = width;
@@ -256,8 +267,7 @@ void FillRow(const JpegRecipe& recipe, int y, uint32_t& noise, std::vector<JSAMP
           pixel[c] = recipe.flat.at(static_cast<size_t>(c));
           break;
         case JpegRecipe::Picture::kNoise:
-          noise = noise * 1664525u + 1013904223u;
-          pixel[c] = static_cast<JSAMPLE>(noise >> 24);
+          pixel[c] = ScrambledByte(noise);
           break;
         case JpegRecipe::Picture::kGradient:
           pixel[c] =
@@ -352,7 +362,7 @@ std::vector<int> MarkersBeforeScan(const Bytes& jpeg) {
   size_t at = 2;
   while (at + 3 < jpeg.size() && jpeg[at] == 0xFF && jpeg[at + 1] != 0xDA) {
     markers.push_back(jpeg[at + 1]);
-    at += 2 + (static_cast<size_t>(jpeg[at + 2]) << 8 | jpeg[at + 3]);
+    at += 2 + SegmentLength(jpeg, at);
   }
   return markers;
 }

@@ -85,6 +85,16 @@ struct JpegRecipe {
   int restartRows = 0;  // a restart marker every this many MCU rows; 0: none
 };
 Bytes MakeJpeg(const JpegRecipe& recipe);
+// Whether a JPEG marker starts a frame: C0 to CF, but not C4 (Huffman
+// tables), C8 (reserved) or CC (arithmetic conditioning).
+bool IsFrameMarker(uint8_t marker);
+// The length of the marker segment at `at`, which counts its own two bytes
+// but not the marker's.
+size_t SegmentLength(const Bytes& jpeg, size_t at);
+// The next byte of a sequence that looks like nothing in particular and is
+// the same on every run from the same `state`.
+uint8_t ScrambledByte(uint32_t& state);
+
 // The same bytes with the frame header claiming another size.
 Bytes WithFrameSize(Bytes jpeg, int width, int height);
 // The same JPEG with an Exif APP1 segment after its start, as a camera

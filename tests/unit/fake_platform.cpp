@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "codec/large_blocks.h"
 #include "dialogs/quality_dialog.h"
 #include "dialogs/size_dialog.h"
 
@@ -70,7 +71,9 @@ int FakePlatform::ShowSizeDialog(JobState& job) {
 }
 
 int FakePlatform::ShowQualityDialog(JobState& job) {
+  LimitLargeBlocks(encodeMemory.value_or(SIZE_MAX));
   EncodeAtQuality(job, codec_);
+  LimitLargeBlocks(SIZE_MAX);
   const QualityTexts texts = QualityDialogTexts(job);
   events.push_back("quality " + texts.resolution + " q" + texts.quality + " " + texts.outputSize +
                    " " + job.DisplayName.data());

@@ -27,6 +27,7 @@ class FakePlatform : public Platform {
   std::optional<std::vector<std::string>> selection;  // the dialog's strings; none: cancelled
   std::deque<std::optional<SizeChoice>> sizeAnswers;  // none: Cancel
   std::deque<QualityAnswer> qualityAnswers;
+  std::optional<size_t> encodeMemory;  // the largest block the encoder may have; none: no limit
 
   // Recorded.
   std::vector<std::string> events;  // "open PATH", "size W by H", "quality ...", "message ..."

@@ -79,19 +79,6 @@ void WriteMetadata(j_compress_ptr c, const Metadata& m) {
     jpeg_write_icc_profile(c, m.icc.data(), static_cast<unsigned int>(m.icc.size()));
 }
 
-Metadata MetadataOf(std::span<const uint8_t> jpeg) {
-  jpeg_error_mgr errors{};
-  jpeg_decompress_struct d{};
-  d.err = jpeg_std_error(&errors);
-  jpeg_create_decompress(&d);
-  jpeg_mem_src(&d, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
-  SaveMetadataMarkers(&d);
-  jpeg_read_header(&d, TRUE);
-  Metadata m = ReadMetadata(&d);
-  jpeg_destroy_decompress(&d);
-  return m;
-}
-
 struct Encoded {
   std::unique_ptr<unsigned char, decltype(&std::free)> bytes{nullptr, &std::free};
   unsigned long size = 0;
@@ -140,9 +127,14 @@ Encoded EncodeReference(const uint8_t* pixels, JDIMENSION width, JDIMENSION heig
   return result;
 }
 
-// Standard tables on the pixels the second opening encoded, at its quality,
-// in this process: the first encode touches the memory, the second is timed.
-int64_t WarmStandardEncode(const JobState& job, const Metadata& m) {
+// Standard tables on the pixels the second opening encoded, at its quality
+// and with its metadata, in this process: the first encode touches the
+// memory, the second is timed.
+int64_t WarmStandardEncode(const JobState& job) {
+  Metadata m;
+  m.orientation = job.metadata.orientation;
+  const uint8_t* icc = job.metadata.iccProfile.get();
+  m.icc.assign(icc, icc + job.metadata.iccProfileSize);
   ReuseHeapMemory();
   const size_t stride = static_cast<size_t>(job.width) * 3 + static_cast<size_t>(RowPad(job.width));
   int64_t took = 0;
@@ -177,7 +169,7 @@ SizeChoice ChoiceFor(int denominator) {
 class BenchPlatform : public Platform {
  public:
   BenchPlatform(CodecProps& codec, SizeChoice choice, Phases& phases, bool twoOpenings,
-                const Metadata* timeStandard)
+                bool timeStandard)
       : codec_(codec),
         choice_(choice),
         phases_(phases),
@@ -235,18 +227,21 @@ class BenchPlatform : public Platform {
     }
     phases_.reencode = took;
     if (timeStandard_)
-      phases_.standardEncode = WarmStandardEncode(job, *timeStandard_);
+      phases_.standardEncode = WarmStandardEncode(job);
     return DecideQuality(job, kRetryQuality);
   }
 
   void ShowMessage(const char*) override { failed_ = true; }
   void ShowSystemError(SystemError) override { failed_ = true; }
 
-  SystemError SaveOutput(const char* path, std::span<const uint8_t> bytes) override {
+  SystemError SaveOutput(const char* path,
+                         std::span<const std::span<const uint8_t>> pieces) override {
     const int64_t start = NowNs();
-    const bool ok = WriteWholeFile(path, bytes.data(), bytes.size());
+    const bool ok = WriteWholeFile(path, pieces);
     phases_.write = NowNs() - start;
-    phases_.outputBytes = bytes.size();
+    phases_.outputBytes = 0;
+    for (const auto piece : pieces)
+      phases_.outputBytes += piece.size();
     return ok ? kNoError : static_cast<SystemError>(EIO);
   }
 
@@ -257,7 +252,7 @@ class BenchPlatform : public Platform {
   SizeChoice choice_;
   Phases& phases_;
   bool twoOpenings_;
-  const Metadata* timeStandard_;
+  bool timeStandard_;
   int openings_ = 0;
   int fd_ = -1;
   int64_t readStart_ = 0;
@@ -316,17 +311,17 @@ int64_t FirstTouchNsPerPage(size_t bytes) {
   return perPage[perPage.size() / 2];
 }
 
-bool WriteWholeFile(const char* path, const uint8_t* data, size_t size) {
+bool WriteWholeFile(const char* path, std::span<const std::span<const uint8_t>> pieces) {
   const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
   if (fd < 0)
     return false;
   bool ok = true;
-  while (ok && size > 0) {
-    const ssize_t put = write(fd, data, size);
-    ok = put > 0;
-    if (ok) {
-      data += put;
-      size -= static_cast<size_t>(put);
+  for (std::span<const uint8_t> piece : pieces) {
+    while (ok && !piece.empty()) {
+      const ssize_t put = write(fd, piece.data(), piece.size());
+      ok = put > 0;
+      if (ok)
+        piece = piece.subspan(static_cast<size_t>(put));
     }
   }
   return close(fd) == 0 && ok;
@@ -334,16 +329,9 @@ bool WriteWholeFile(const char* path, const uint8_t* data, size_t size) {
 
 Phases RunProgram(const std::string& photo, int denominator, bool twoOpenings, bool timeStandard) {
   Phases phases;
-  Metadata metadata;
-  if (timeStandard) {
-    std::ifstream in(photo, std::ios::binary);
-    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
-    metadata = MetadataOf(bytes);
-  }
   JobState job;
   CodecProps codec{};
-  BenchPlatform platform(codec, ChoiceFor(denominator), phases, twoOpenings,
-                         timeStandard ? &metadata : nullptr);
+  BenchPlatform platform(codec, ChoiceFor(denominator), phases, twoOpenings, timeStandard);
   const uint64_t faults = PageFaults();
   const int64_t start = NowNs();
   const auto ending = ProcessFile(job, codec, platform, InputMode::kCommandLine, photo.c_str());
@@ -404,7 +392,8 @@ Phases RunReference(const std::string& photo, const std::string& output, int den
         EncodeReference(pixels.get(), width, height, stride, kQuality, optimizeHuffman, metadata);
     pixels.reset();
     encodedAt = NowNs();
-    phases.ok = WriteWholeFile(output.c_str(), encoded.bytes.get(), encoded.size);
+    const std::span<const uint8_t> whole(encoded.bytes.get(), encoded.size);
+    phases.ok = WriteWholeFile(output.c_str(), {&whole, 1});
     phases.outputBytes = encoded.size;
   }
   const int64_t end = NowNs();

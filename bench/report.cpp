@@ -12,13 +12,13 @@
 #include <vector>
 
 #include "batch/job_state.h"
+#include "batch/output_block.h"
 #include "results.h"
 
 namespace {
 
 constexpr double kMiB = 1024.0 * 1024.0;
 constexpr uint64_t kMemorySlack = 8 * 1024 * 1024;
-constexpr uint64_t kOutputBlockBytes = 4 * 1024 * 1024;
 constexpr uint64_t kLargePhotoPixels = 1'000'000;
 const char* const kScaleNames[] = {"Full", "Half", "Quarter"};
 
@@ -175,7 +175,7 @@ uint64_t DecoderCoefficientBytes(const Photo& p) {
 uint64_t MemoryLimit(const Photo& p, size_t scale, uint64_t outputBytes) {
   const int32_t w = Scaled(p.info.width, scale);
   const int32_t h = Scaled(p.info.height, scale);
-  return p.bytes + BlockSize(w, h) + RoundUp(outputBytes, kOutputBlockBytes) +
+  return p.bytes + BlockSize(w, h) + RoundUp(outputBytes, OutputBlock::kRegionBytes) +
          EncoderCoefficientBytes(p, scale) + kMemorySlack;
 }
 
@@ -273,7 +273,7 @@ void WriteMethod(std::ostream& out, const ReportInputs& in) {
          "same for the shortest times, on the same photo and scale (below 1 is faster).\n\n"
       << "The program's memory limit is the input's bytes + the pixel block + the copy's bytes "
          "rounded up to whole "
-      << kOutputBlockBytes / (1024 * 1024)
+      << OutputBlock::kRegionBytes / (1024 * 1024)
       << " MiB output blocks + the encoder's coefficient buffer + " << kMemorySlack / (1024 * 1024)
       << " MiB. The coefficient buffer holds the whole image for the optimized tables: per "
          "component, ceil(w/8) x ceil(h/8) blocks of its own size, padded to whole 16x8 MCUs, "
@@ -808,7 +808,7 @@ std::vector<TargetRow> Targets(const ReportInputs& in, std::vector<std::string>&
       }
     }
     rows.push_back(
-        {"peak memory ≤ input + pixel block + copy in 4 MiB blocks + coefficient "
+        {"peak memory ≤ input + pixel block + copy in whole output blocks + coefficient "
          "buffer + 8 MiB",
          std::to_string(within) + " of " + std::to_string(total) +
              " conversions within; highest share " + Percent(worstShare) + " (" + worstAt + ")",

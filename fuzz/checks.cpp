@@ -115,7 +115,8 @@ struct PixelBlock {
 };
 
 void CheckEncode(Report& report, PixelBlock& block) {
-  const size_t capacity = static_cast<size_t>(OutputCapacity(block.width, block.height));
+  const size_t capacity =
+      static_cast<size_t>(OutputBound(block.width, block.height, CodecMetadata{}));
   std::vector<uint8_t> out(capacity + kGuardBytes, kGuard);
   const std::vector<uint8_t> pixels = block.bytes;
   CodecProps props;

@@ -94,12 +94,16 @@ void FakePlatform::ShowSystemError(SystemError error) {
   systemErrors.push_back(error);
 }
 
-SystemError FakePlatform::SaveOutput(const char* path, std::span<const uint8_t> bytes) {
+SystemError FakePlatform::SaveOutput(const char* path,
+                                     std::span<const std::span<const uint8_t>> pieces) {
   EXPECT_FALSE(inputOpen) << "saving while the input is open";
   events.push_back(std::string("save ") + path);
   if (auto e = saveErrors.find(path); e != saveErrors.end())
     return e->second;
-  files[path].assign(bytes.begin(), bytes.end());
+  std::vector<uint8_t>& file = files[path];
+  file.clear();
+  for (const auto piece : pieces)
+    file.insert(file.end(), piece.begin(), piece.end());
   savedPaths.emplace_back(path);
   return kNoError;
 }

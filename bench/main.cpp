@@ -226,6 +226,17 @@ class Bench {
     return Callgrind({"ReadImageSize*"}, {self_, "--child-once", "probe", photo.path});
   }
 
+  // The program's copy just written against the reference's file at full
+  // scale, once the reference has written one.
+  void CompareCopy(PhotoResults& r) const {
+    const std::string reference = ReadText(OutputPath(kReference, r.photo, 1));
+    if (reference.empty())
+      return;
+    ++r.copiesCompared;
+    if (ReadText(OutputPath(kProgram, r.photo, 1)) == reference)
+      ++r.copiesSame;
+  }
+
   int64_t FirstTouchNs() {
     const ProcessRun run = RunPipeline({{self_, "--child", "page-touch"}}, "");
     return run.ok ? std::stoll(run.output) : 0;
@@ -408,6 +419,8 @@ int main(int argc, char** argv) {
                       << " at 1/" << kDenominators[s] << "\n";
           }
           r.runs[s][tool].push_back(m);
+          if (m.ok && tool == kProgram && kDenominators[s] == 1)
+            bench.CompareCopy(r);
         }
       }
     }

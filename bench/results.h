@@ -48,6 +48,10 @@ struct PhotoResults {
   // [scale index][tool]: one entry per run.
   std::array<std::array<std::vector<Measurement>, kToolCount>, kDenominators.size()> runs;
   uint64_t headerReadInstructions = 0;  // callgrind's count for ReadImageSize
+  // The program's full-scale copies compared byte for byte with the
+  // reference's file of an earlier run: how many, and how many were the same.
+  int copiesCompared = 0;
+  int copiesSame = 0;
 };
 
 // Instructions of one conversion, program against reference.

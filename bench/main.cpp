@@ -293,25 +293,9 @@ class Bench {
 // How many runs a tool gets on a photo: the slow peers fewer, the
 // in-process tools more on small photos, whose times are short and noisy.
 int RunsFor(Tool tool, const Photo& photo, const ReportInputs& in) {
-  switch (tool) {
-    case kProgram:
-    case kReference:
-    case kReferenceWarm:
-    case kReferenceStandard:
-    case kReferenceStandardWarm:
-      return photo.small ? in.smallRuns : in.runs;
-    case kProgramTwice:
-    case kProgramTwiceWarm:
-      return in.peerRuns;
-    case kDjpegCjpeg:
-      return in.runs;
-    case kConvert:
-    case kVips:
-      return in.peerRuns;
-    case kToolCount:
-      break;
-  }
-  return 0;
+  if (tool == kProgramTwice || tool == kProgramTwiceWarm || tool == kConvert || tool == kVips)
+    return in.peerRuns;
+  return photo.small && tool != kDjpegCjpeg ? in.smallRuns : in.runs;
 }
 
 std::vector<std::string> Split(const std::string& text, char separator) {
@@ -328,31 +312,17 @@ std::vector<std::string> Split(const std::string& text, char separator) {
 }  // namespace
 
 const char* ToolName(Tool tool) {
-  switch (tool) {
-    case kProgram:
-      return "program";
-    case kReference:
-      return "reference";
-    case kProgramTwice:
-      return "program, two openings";
-    case kProgramTwiceWarm:
-      return "program, two openings, warm memory";
-    case kReferenceWarm:
-      return "reference, warm memory";
-    case kReferenceStandard:
-      return "reference, standard tables";
-    case kReferenceStandardWarm:
-      return "reference, standard tables, warm memory";
-    case kDjpegCjpeg:
-      return "djpeg|cjpeg";
-    case kConvert:
-      return "convert";
-    case kVips:
-      return "vipsthumbnail";
-    case kToolCount:
-      break;
-  }
-  return "?";
+  static constexpr const char* kNames[kToolCount] = {"program",
+                                                     "program, two openings",
+                                                     "program, two openings, warm memory",
+                                                     "reference",
+                                                     "reference, warm memory",
+                                                     "reference, standard tables",
+                                                     "reference, standard tables, warm memory",
+                                                     "djpeg|cjpeg",
+                                                     "convert",
+                                                     "vipsthumbnail"};
+  return tool >= 0 && tool < kToolCount ? kNames[tool] : "?";
 }
 
 int main(int argc, char** argv) {

@@ -116,11 +116,12 @@ void CodecReleaseWarmBlocks();
 // ICC profile whose colour space is RGB.
 int CodecRead(CodecProps& props, int mode);
 
-// A JPEG buffer size for CODEC_ENCODE_BUFFER at any quality: four bytes per
-// pixel of the image padded to whole 16x8 blocks, plus 2048 bytes of headers.
-// It is the bound libjpeg-turbo itself uses for 4:2:2 (tjBufSize); random
-// pixels of the eight saturated colours at quality 100, the worst case we
-// know, take about three quarters of it. An encoding that still did not fit would give
+// The most CODEC_ENCODE_BUFFER writes at any quality, metadata aside
+// (CodecMetadata::SegmentBytes adds it): four bytes per pixel of the image
+// padded to whole 16x8 blocks, plus 2048 bytes of headers. It is the bound
+// libjpeg-turbo itself uses for 4:2:2 (tjBufSize); random pixels of the eight
+// saturated colours at quality 100, the worst case we know, take about three
+// quarters of it. An encoding that still did not fit would give
 // CODEC_OUTPUT_FULL, never an overrun.
 uint64_t CodecEncodedSizeBound(int32_t width, int32_t height);
 

@@ -290,11 +290,12 @@ class Bench {
   std::string work_;
 };
 
-// How many runs a tool gets on a photo: the slow peers fewer, the
-// in-process tools more on small photos, whose times are short and noisy.
+// How many runs a tool gets on a photo: those the time targets compare the
+// most; the in-process tools more on small photos, whose times are short and
+// noisy.
 int RunsFor(Tool tool, const Photo& photo, const ReportInputs& in) {
-  if (tool == kProgramTwice || tool == kProgramTwiceWarm || tool == kConvert || tool == kVips)
-    return in.peerRuns;
+  if (tool > kReference && tool != kDjpegCjpeg)
+    return photo.small && tool < kDjpegCjpeg ? in.smallRuns : in.peerRuns;
   return photo.small && tool != kDjpegCjpeg ? in.smallRuns : in.runs;
 }
 

@@ -270,9 +270,11 @@ void WriteMethod(std::ostream& out, const ReportInputs& in) {
       << MiB(in.orchestratorPeak)
       << " MiB the benchmark itself held when it started them). Runs go round all photos, "
          "scales and tools, each round in another order, before the next starts: "
-      << in.runs << " runs per photo and scale for the program, the references (" << in.smallRuns
-      << " on photos under 1 MP) and djpeg|cjpeg, " << in.peerRuns
-      << " for the program's two openings, convert and vipsthumbnail. Times are milliseconds; "
+      << in.runs
+      << " runs per photo and scale for the program (one and two openings), the reference and "
+         "djpeg|cjpeg, "
+      << in.peerRuns << " for the other references, convert and vipsthumbnail (" << in.smallRuns
+      << " for the in-process tools on photos under 1 MP). Times are milliseconds; "
          "\"× ref\" is a tool's median time divided by the reference's, \"× ref (min)\" the "
          "same for the shortest times, on the same photo and scale (below 1 is faster).\n\n"
       << "The program's memory limit is the input's bytes + the pixel block + the copy's bytes "

@@ -13,4 +13,4 @@ set ylabel "median time ÷ reference (log scale, lower is faster)"
 set grid ytics
 set key outside right top
 set arrow from graph 0, first 1 to graph 1, first 1 nohead dt 2 lw 1.5 front
-plot for [col=2:7] data using col:xtic(1) title columnheader(col)
+plot for [col=2:8] data using col:xtic(1) title columnheader(col)

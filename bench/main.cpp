@@ -4,20 +4,20 @@
 //
 //   tbm_bench --photos LIST --work DIR --report FILE --chart-data FILE
 //             --chart FILE --versions FILE [--runs N] [--peer-runs N]
-//             [--small-runs N] [--callgrind LABEL,...]
+//             [--small-runs N] [--callgrind LABEL,...] [--win32-memory FILE]
 //
 // LIST has one photo a line: label, kind (real, test or made), source and
 // path, separated by tabs. Each measurement runs in a fresh process: this one
 // re-executed as `tbm_bench --child KIND ...` for the in-process tools, the
 // tools themselves for the peers. --callgrind names photos whose conversions
 // by the program and the reference also get their instructions counted.
-#include <malloc.h>
+// FILE for --win32-memory, when it exists, is a markdown section on the
+// 32-bit program's memory under Wine, taken into the report as it is.
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -36,6 +36,11 @@ namespace {
 
 constexpr uint64_t kSmallPhotoPixels = 1'000'000;
 
+// The in-process tools' names as children, by Tool; the peers have none.
+constexpr const char* kChildKinds[kToolCount] = {
+    "program",        "program-twice",      "program-twice-warm",     "reference",
+    "reference-warm", "reference-standard", "reference-standard-warm"};
+
 std::string SelfPath() {
   std::vector<char> path(4096);
   const ssize_t n = readlink("/proc/self/exe", path.data(), path.size() - 1);
@@ -45,9 +50,10 @@ std::string SelfPath() {
 // The child's one line: ok, the phases in ns, output bytes, page faults,
 // peak bytes.
 void PrintPhases(const Phases& p) {
-  std::printf("%d %lld %lld %lld %lld %lld %lld %llu %llu %llu\n", p.ok ? 1 : 0,
+  std::printf("%d %lld %lld %lld %lld %lld %lld %lld %lld %llu %llu %llu\n", p.ok ? 1 : 0,
               static_cast<long long>(p.read), static_cast<long long>(p.params),
               static_cast<long long>(p.decode), static_cast<long long>(p.encode),
+              static_cast<long long>(p.reencode), static_cast<long long>(p.standardEncode),
               static_cast<long long>(p.write), static_cast<long long>(p.total),
               static_cast<unsigned long long>(p.outputBytes),
               static_cast<unsigned long long>(p.pageFaults),
@@ -57,24 +63,22 @@ void PrintPhases(const Phases& p) {
 // passes: 2 to time a conversion after a warm-up one, 1 for callgrind.
 int RunChild(const std::vector<std::string>& args, int passes) {
   const std::string& kind = args.at(0);
-  if (kind == "reference-warm") {
-    // Everything from the heap, and nothing given back: the timed conversion
-    // reuses the pages the warm-up touched.
-    mallopt(M_MMAP_MAX, 0);
-    mallopt(M_TRIM_THRESHOLD, INT_MAX);
+  // Warm: the timed conversion reuses the pages the warm-up touched. Else
+  // every large buffer comes fresh from the kernel, as the program's page
+  // blocks do, in the timed conversion as in the warm-up.
+  if (kind.ends_with("-warm")) {
+    ReuseHeapMemory();
   } else {
-    // A fixed threshold: every large buffer comes fresh from the kernel, as
-    // the program's page blocks do, in the timed conversion as in the
-    // warm-up. glibc would otherwise keep the warm-up's freed buffers.
-    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+    UseFreshLargeBuffers();
   }
   if (kind == "probe") {
     // Once, under callgrind, is the header read alone.
     const PhotoInfo info = ProbePhoto(args.at(1), passes > 1 ? 21 : 0);
-    std::printf("%d %d %d %d %d %s %lld\n", info.readable ? 1 : 0, info.width, info.height,
+    std::printf("%d %d %d %d %d %s %lld %u %u %s\n", info.readable ? 1 : 0, info.width, info.height,
                 info.progressive ? 1 : 0, info.components,
                 info.sampling.empty() ? "-" : info.sampling.c_str(),
-                static_cast<long long>(info.headerReadNs));
+                static_cast<long long>(info.headerReadNs), info.orientation, info.iccBytes,
+                info.iccSpace.c_str());
     return 0;
   }
   if (kind == "page-touch") {
@@ -86,11 +90,15 @@ int RunChild(const std::vector<std::string>& args, int passes) {
   Phases phases;
   // The warm-up conversion brings code, the heap and the photo into memory,
   // as in a program that has converted a photo before.
+  // The standard-table encode beside the second opening is timed once, in
+  // the timed conversion: it leaves the heap warm.
   for (int pass = 0; pass < passes; ++pass) {
-    if (kind == "program") {
-      phases = RunProgram(photo, denominator);
+    if (kind.starts_with("program")) {
+      const bool twice = kind.starts_with("program-twice");
+      phases = RunProgram(photo, denominator, twice, twice && pass == passes - 1);
     } else {
-      phases = RunReference(photo, args.at(3), denominator, kind == "reference-huffman");
+      phases =
+          RunReference(photo, args.at(3), denominator, kind.find("standard") == std::string::npos);
     }
     if (!phases.ok)
       break;
@@ -131,7 +139,8 @@ bool Probe(const std::string& self, Photo& photo) {
   std::istringstream out(run.output);
   int readable = 0, progressive = 0;
   out >> readable >> photo.info.width >> photo.info.height >> progressive >>
-      photo.info.components >> photo.info.sampling >> photo.info.headerReadNs;
+      photo.info.components >> photo.info.sampling >> photo.info.headerReadNs >>
+      photo.info.orientation >> photo.info.iccBytes >> photo.info.iccSpace;
   photo.info.readable = run.ok && readable == 1;
   photo.info.progressive = progressive == 1;
   photo.bytes = FileBytes(photo.path);
@@ -143,8 +152,8 @@ Measurement FromChild(const ProcessRun& run) {
   std::istringstream out(run.output);
   int ok = 0;
   Phases& p = m.phases;
-  out >> ok >> p.read >> p.params >> p.decode >> p.encode >> p.write >> p.total >> p.outputBytes >>
-      p.pageFaults >> m.peakRss;
+  out >> ok >> p.read >> p.params >> p.decode >> p.encode >> p.reencode >> p.standardEncode >>
+      p.write >> p.total >> p.outputBytes >> p.pageFaults >> m.peakRss;
   m.ok = run.ok && ok == 1 && !out.fail();
   m.outputBytes = p.outputBytes;
   return m;
@@ -170,12 +179,15 @@ class Bench {
     std::remove(out.c_str());
     switch (tool) {
       case kProgram:
-        return FromChild(RunPipeline({{self_, "--child", "program", photo.path, d}}, ""));
+      case kProgramTwice:
+      case kProgramTwiceWarm:
+        return FromChild(RunPipeline({{self_, "--child", kChildKinds[tool], photo.path, d}}, ""));
       case kReference:
       case kReferenceWarm:
-      case kReferenceHuffman:
+      case kReferenceStandard:
+      case kReferenceStandardWarm:
         return FromChild(
-            RunPipeline({{self_, "--child", ChildKind(tool), photo.path, d, out}}, ""));
+            RunPipeline({{self_, "--child", kChildKinds[tool], photo.path, d, out}}, ""));
       case kDjpegCjpeg:
         return FromPeer(RunPipeline({{"djpeg", "-scale", "1/" + d, photo.path},
                                      {"cjpeg", "-quality", "90", "-sample", "2x1"}},
@@ -203,7 +215,7 @@ class Bench {
   // by callgrind inside the conversion functions only; 0 on failure.
   uint64_t Instructions(Tool tool, const Photo& photo, int denominator) {
     const std::string d = std::to_string(denominator);
-    Command child = {self_, "--child-once", ChildKind(tool), photo.path, d};
+    Command child = {self_, "--child-once", kChildKinds[tool], photo.path, d};
     if (tool != kProgram)
       child.push_back(OutputPath(tool, photo, denominator));
     return Callgrind({"RunProgram*", "RunReference*"}, child);
@@ -212,6 +224,17 @@ class Bench {
   // Instructions of the program's header read alone.
   uint64_t HeaderReadInstructions(const Photo& photo) {
     return Callgrind({"ReadImageSize*"}, {self_, "--child-once", "probe", photo.path});
+  }
+
+  // The program's copy just written against the reference's file at full
+  // scale, once the reference has written one.
+  void CompareCopy(PhotoResults& r) const {
+    const std::string reference = ReadText(OutputPath(kReference, r.photo, 1));
+    if (reference.empty())
+      return;
+    ++r.copiesCompared;
+    if (ReadText(OutputPath(kProgram, r.photo, 1)) == reference)
+      ++r.copiesSame;
   }
 
   int64_t FirstTouchNs() {
@@ -241,19 +264,6 @@ class Bench {
     return digits.empty() ? 0 : std::stoull(digits);
   }
 
-  static const char* ChildKind(Tool tool) {
-    switch (tool) {
-      case kProgram:
-        return "program";
-      case kReferenceWarm:
-        return "reference-warm";
-      case kReferenceHuffman:
-        return "reference-huffman";
-      default:
-        return "reference";
-    }
-  }
-
   static std::string ForcedSize(const Photo& photo, const std::string& d) {
     const int denominator = std::stoi(d);
     return std::to_string(photo.info.width / denominator) + "x" +
@@ -263,7 +273,7 @@ class Bench {
   // The program writes its X-named copy beside the photo; the others write
   // into the work folder.
   std::string OutputPath(Tool tool, const Photo& photo, int denominator) const {
-    if (tool == kProgram) {
+    if (tool <= kProgramTwiceWarm) {
       JobState job;
       BuildOutputPath(job, photo.path);
       return job.OutputPath.data();
@@ -280,25 +290,13 @@ class Bench {
   std::string work_;
 };
 
-// How many runs a tool gets on a photo: the slow peers fewer, the
-// in-process tools more on small photos, whose times are short and noisy.
+// How many runs a tool gets on a photo: those the time targets compare the
+// most; the in-process tools more on small photos, whose times are short and
+// noisy.
 int RunsFor(Tool tool, const Photo& photo, const ReportInputs& in) {
-  switch (tool) {
-    case kProgram:
-    case kReference:
-    case kReferenceWarm:
-      return photo.small ? in.smallRuns : in.runs;
-    case kReferenceHuffman:
-      return photo.kind == "real" ? in.peerRuns : 0;
-    case kDjpegCjpeg:
-      return in.runs;
-    case kConvert:
-    case kVips:
-      return in.peerRuns;
-    case kToolCount:
-      break;
-  }
-  return 0;
+  if (tool > kReference && tool != kDjpegCjpeg)
+    return photo.small && tool < kDjpegCjpeg ? in.smallRuns : in.peerRuns;
+  return photo.small && tool != kDjpegCjpeg ? in.smallRuns : in.runs;
 }
 
 std::vector<std::string> Split(const std::string& text, char separator) {
@@ -315,25 +313,17 @@ std::vector<std::string> Split(const std::string& text, char separator) {
 }  // namespace
 
 const char* ToolName(Tool tool) {
-  switch (tool) {
-    case kProgram:
-      return "program";
-    case kReference:
-      return "reference";
-    case kReferenceWarm:
-      return "reference, warm memory";
-    case kReferenceHuffman:
-      return "reference+huffman";
-    case kDjpegCjpeg:
-      return "djpeg|cjpeg";
-    case kConvert:
-      return "convert";
-    case kVips:
-      return "vipsthumbnail";
-    case kToolCount:
-      break;
-  }
-  return "?";
+  static constexpr const char* kNames[kToolCount] = {"program",
+                                                     "program, two openings",
+                                                     "program, two openings, warm memory",
+                                                     "reference",
+                                                     "reference, warm memory",
+                                                     "reference, standard tables",
+                                                     "reference, standard tables, warm memory",
+                                                     "djpeg|cjpeg",
+                                                     "convert",
+                                                     "vipsthumbnail"};
+  return tool >= 0 && tool < kToolCount ? kNames[tool] : "?";
 }
 
 int main(int argc, char** argv) {
@@ -342,8 +332,11 @@ int main(int argc, char** argv) {
     return RunChild(std::vector<std::string>(args.begin() + 1, args.end()),
                     args[0] == "--child" ? 2 : 1);
   }
-  std::map<std::string, std::string> opts = {
-      {"--runs", "5"}, {"--peer-runs", "3"}, {"--small-runs", "9"}, {"--callgrind", ""}};
+  std::map<std::string, std::string> opts = {{"--runs", "5"},
+                                             {"--peer-runs", "3"},
+                                             {"--small-runs", "9"},
+                                             {"--callgrind", ""},
+                                             {"--win32-memory", ""}};
   for (size_t i = 0; i + 1 < args.size(); i += 2)
     opts[args[i]] = args[i + 1];
   for (const char* required :
@@ -362,6 +355,7 @@ int main(int argc, char** argv) {
   report.peerRuns = std::stoi(opts["--peer-runs"]);
   report.smallRuns = std::stoi(opts["--small-runs"]);
   report.versions = ReadText(opts["--versions"]);
+  report.win32Memory = ReadText(opts["--win32-memory"]);
   report.firstTouchNs = bench.FirstTouchNs();
   for (Photo& photo : ReadPhotoList(opts["--photos"])) {
     if (!Probe(self, photo)) {
@@ -396,6 +390,8 @@ int main(int argc, char** argv) {
                       << " at 1/" << kDenominators[s] << "\n";
           }
           r.runs[s][tool].push_back(m);
+          if (m.ok && tool == kProgram && kDenominators[s] == 1)
+            bench.CompareCopy(r);
         }
       }
     }
@@ -412,10 +408,9 @@ int main(int argc, char** argv) {
       std::cerr << "tbm_bench: callgrind on " << label << "\n";
       for (size_t s = 0; s < kDenominators.size(); ++s) {
         const int d = kDenominators[s];
-        report.instructions.push_back(
-            {&r, s, bench.Instructions(kProgram, r.photo, d),
-             bench.Instructions(kReference, r.photo, d),
-             r.photo.kind == "real" ? bench.Instructions(kReferenceHuffman, r.photo, d) : 0});
+        report.instructions.push_back({&r, s, bench.Instructions(kProgram, r.photo, d),
+                                       bench.Instructions(kReference, r.photo, d),
+                                       bench.Instructions(kReferenceStandard, r.photo, d)});
       }
     }
   }

@@ -12,7 +12,9 @@ struct Phases {
   int64_t read = 0;    // open, size and read of the input
   int64_t params = 0;  // the header read the "Output Size" dialog does (program only)
   int64_t decode = 0;
-  int64_t encode = 0;
+  int64_t encode = 0;          // the first "Output Quality" opening's, for the program
+  int64_t reencode = 0;        // the second opening's, at another quality (two openings only)
+  int64_t standardEncode = 0;  // the same pixels with standard tables, warm (two openings only)
   int64_t write = 0;
   int64_t total = 0;
   uint64_t outputBytes = 0;
@@ -29,7 +31,16 @@ struct PhotoInfo {
   int components = 0;
   std::string sampling;      // "4:4:4", "4:2:2", "4:2:0", "gray", ...
   int64_t headerReadNs = 0;  // ReadImageSize again on the same bytes: its own cost
+  uint16_t orientation = 0;  // the first Exif APP1's, 0 for none
+  uint32_t iccBytes = 0;     // a complete ICC profile's size, 0 for none
+  std::string iccSpace;      // its colour space (header bytes 16..19), "-" for none
 };
+
+// How the process's C heap hands out large buffers: each fresh from the
+// kernel (as the program's page blocks are), or reused from memory touched
+// before, nothing given back.
+void UseFreshLargeBuffers();
+void ReuseHeapMemory();
 
 int64_t NowNs();
 
@@ -46,10 +57,15 @@ int64_t FirstTouchNsPerPage(size_t bytes);
 // The program's path for one photo at 1/denominator scale and quality 90:
 // the batch's ProcessFile with dialogs that answer as a user would, so the
 // file is read into a PageBlock, its size read, decoded, encoded into the
-// output block and written beside the photo under its X-name.
-Phases RunProgram(const std::string& photo, int denominator);
+// output block and written beside the photo under its X-name. With
+// `twoOpenings` the user types 80 in the first "Output Quality" and saves in
+// the second; `timeStandard` then also times standard tables on the same
+// pixels in this process, warm.
+Phases RunProgram(const std::string& photo, int denominator, bool twoOpenings, bool timeStandard);
 
-// The same conversion as a minimal libjpeg-turbo program would do it.
+// The same conversion as a minimal libjpeg-turbo program would do it,
+// carrying the photo's orientation and RGB colour profile as the program
+// does, with optimized or standard Huffman tables.
 Phases RunReference(const std::string& photo, const std::string& output, int denominator,
                     bool optimizeHuffman);
 

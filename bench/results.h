@@ -8,11 +8,16 @@
 
 #include "measure.h"
 
+// The reference has optimized Huffman tables, as the program; "warm" ones
+// convert into memory their process touched in the conversion before.
 enum Tool : int {
   kProgram,
+  kProgramTwice,  // "Output Quality" opened twice: at 90, then at 80
+  kProgramTwiceWarm,
   kReference,
-  kReferenceWarm,     // the reference converting into memory it has touched before
-  kReferenceHuffman,  // the reference with optimized Huffman tables
+  kReferenceWarm,
+  kReferenceStandard,  // libjpeg's standard tables
+  kReferenceStandardWarm,
   kDjpegCjpeg,
   kConvert,
   kVips,
@@ -43,6 +48,10 @@ struct PhotoResults {
   // [scale index][tool]: one entry per run.
   std::array<std::array<std::vector<Measurement>, kToolCount>, kDenominators.size()> runs;
   uint64_t headerReadInstructions = 0;  // callgrind's count for ReadImageSize
+  // The program's full-scale copies compared byte for byte with the
+  // reference's file of an earlier run: how many, and how many were the same.
+  int copiesCompared = 0;
+  int copiesSame = 0;
 };
 
 // Instructions of one conversion, program against reference.
@@ -51,7 +60,7 @@ struct InstructionCount {
   size_t scale;
   uint64_t program;
   uint64_t reference;
-  uint64_t referenceHuffman;
+  uint64_t referenceStandard;
 };
 
 struct ReportInputs {
@@ -59,6 +68,7 @@ struct ReportInputs {
   std::vector<InstructionCount> instructions;
   std::vector<Photo> skipped;  // photos the program cannot read
   std::string versions;        // "package version" lines
+  std::string win32Memory;     // a markdown section on the 32-bit program under Wine, if any
   uint64_t orchestratorPeak = 0;
   int64_t firstTouchNs = 0;  // the first touch of a fresh 4 KiB page
   int runs = 0;

@@ -99,11 +99,14 @@ class BenchPlatform : public Platform {
   void ShowMessage(const char*) override { failed_ = true; }
   void ShowSystemError(SystemError) override { failed_ = true; }
 
-  SystemError SaveOutput(const char* path, std::span<const uint8_t> bytes) override {
+  SystemError SaveOutput(const char* path,
+                         std::span<const std::span<const uint8_t>> pieces) override {
     const int64_t start = NowNs();
-    const bool ok = WriteWholeFile(path, bytes.data(), bytes.size());
+    const bool ok = WriteWholeFile(path, pieces);
     phases_.write = NowNs() - start;
-    phases_.outputBytes = bytes.size();
+    phases_.outputBytes = 0;
+    for (const auto piece : pieces)
+      phases_.outputBytes += piece.size();
     return ok ? kNoError : static_cast<SystemError>(EIO);
   }
 
@@ -160,17 +163,17 @@ int64_t FirstTouchNsPerPage(size_t bytes) {
   return perPage[perPage.size() / 2];
 }
 
-bool WriteWholeFile(const char* path, const uint8_t* data, size_t size) {
+bool WriteWholeFile(const char* path, std::span<const std::span<const uint8_t>> pieces) {
   const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
   if (fd < 0)
     return false;
   bool ok = true;
-  while (ok && size > 0) {
-    const ssize_t put = write(fd, data, size);
-    ok = put > 0;
-    if (ok) {
-      data += put;
-      size -= static_cast<size_t>(put);
+  for (std::span<const uint8_t> piece : pieces) {
+    while (ok && !piece.empty()) {
+      const ssize_t put = write(fd, piece.data(), piece.size());
+      ok = put > 0;
+      if (ok)
+        piece = piece.subspan(static_cast<size_t>(put));
     }
   }
   return close(fd) == 0 && ok;
@@ -265,7 +268,8 @@ Phases RunReference(const std::string& photo, const std::string& output, int den
   pixels.reset();
   const int64_t encodedAt = NowNs();
 
-  phases.ok = WriteWholeFile(output.c_str(), encoded, capacity);
+  const std::span<const uint8_t> whole(encoded, capacity);
+  phases.ok = WriteWholeFile(output.c_str(), {&whole, 1});
   phases.outputBytes = capacity;
   if (encoded != buffer)
     std::free(encoded);

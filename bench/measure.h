@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 // Nanoseconds per phase of one conversion, and what it left behind.
@@ -56,5 +57,5 @@ Phases RunReference(const std::string& photo, const std::string& output, int den
 // time the header read alone.
 PhotoInfo ProbePhoto(const std::string& photo, int repeats);
 
-// Writes `size` bytes to a new file at `path`.
-bool WriteWholeFile(const char* path, const uint8_t* data, size_t size);
+// Writes the pieces, one after another, to a new file at `path`.
+bool WriteWholeFile(const char* path, std::span<const std::span<const uint8_t>> pieces);

@@ -136,7 +136,7 @@ int32_t Scaled(int32_t n, size_t scale) {
 uint64_t MemoryLimit(const Photo& p, size_t scale) {
   const int32_t w = Scaled(p.info.width, scale);
   const int32_t h = Scaled(p.info.height, scale);
-  return p.bytes + BlockSize(w, h) + OutputCapacity(w, h) + kMemorySlack;
+  return p.bytes + BlockSize(w, h) + OutputBound(w, h, CodecMetadata{}) + kMemorySlack;
 }
 
 // libjpeg keeps a multi-scan JPEG's quantized coefficients, two bytes each,

@@ -77,6 +77,7 @@ bool IsCodecStatus(int status) {
     case CODEC_UNREADABLE:
     case CODEC_OUTPUT_FULL:
     case CODEC_FAILED:
+    case CODEC_NO_MEMORY:
       return true;
     default:
       return false;
@@ -114,8 +115,8 @@ struct PixelBlock {
   }
 };
 
-void CheckEncode(Report& report, PixelBlock& block) {
-  const size_t capacity = static_cast<size_t>(OutputCapacity(block.width, block.height));
+void CheckEncode(Report& report, PixelBlock& block, CodecMetadata& metadata) {
+  const size_t capacity = static_cast<size_t>(OutputBound(block.width, block.height, metadata));
   std::vector<uint8_t> out(capacity + kGuardBytes, kGuard);
   const std::vector<uint8_t> pixels = block.bytes;
   CodecProps props;
@@ -133,6 +134,7 @@ void CheckEncode(Report& report, PixelBlock& block) {
   props.jpegColor = CODEC_JPEG_YCBCR;
   props.jpegSubsampling = CODEC_SUBSAMPLE_422;
   props.quality = kEncodeQuality;
+  props.metadata = &metadata;
   const int status = CodecWrite(props, CODEC_ENCODE_BUFFER);
 
   report.Check(IsCodecStatus(status), "the encode returns a codec status");
@@ -181,6 +183,7 @@ void CheckScale(Report& report, std::span<uint8_t> jpeg, int32_t width, int32_t 
   props.pixelRowPad = block.rowPad;
   props.pixelChannels = 3;
   props.pixelColor = CODEC_PIXEL_BGR;
+  props.metadata = &job.metadata;
   const int status = CodecRead(props, scale.mode);
 
   // The program's sizes never exceed the codec's own (rounded up) scaled
@@ -188,8 +191,15 @@ void CheckScale(Report& report, std::span<uint8_t> jpeg, int32_t width, int32_t 
   report.Check(status == CODEC_OK || status == CODEC_UNREADABLE,
                "the decode of a readable header is done or unreadable");
   report.Check(block.OnlyPixelsWritten(), "the decode writes only the rows' pixels");
+  const CodecMetadata& kept = job.metadata;
+  report.Check(kept.orientation == 0 || (kept.orientation >= 2 && kept.orientation <= 8),
+               "only a turning orientation is kept");
+  report.Check(
+      kept.iccProfile == nullptr ||
+          (kept.iccProfileSize >= 128 && std::memcmp(kept.iccProfile.get() + 16, "RGB ", 4) == 0),
+      "only an RGB profile is kept");
   if (status == CODEC_OK)
-    CheckEncode(report, block);
+    CheckEncode(report, block, job.metadata);
 }
 
 }  // namespace

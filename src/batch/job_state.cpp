@@ -1,7 +1,5 @@
 #include "batch/job_state.h"
 
-#include <algorithm>
-
 #include "codec/codec.h"
 
 int32_t RowPad(int32_t width) {
@@ -16,10 +14,10 @@ uint64_t BlockSize(int32_t width, int32_t height) {
          static_cast<uint64_t>(height) * 3;
 }
 
-uint64_t OutputCapacity(int32_t width, int32_t height) {
+uint64_t OutputBound(int32_t width, int32_t height, const CodecMetadata& metadata) {
   if (width <= 0 || height <= 0)
-    return BlockSize(width, height);
-  return std::max(BlockSize(width, height), CodecEncodedSizeBound(width, height));
+    return 0;
+  return CodecEncodedSizeBound(width, height) + metadata.SegmentBytes();
 }
 
 std::string KbText(uint32_t bytes) {

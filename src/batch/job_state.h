@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "batch/output_block.h"
 #include "batch/page_block.h"
+#include "codec/codec.h"
 
 enum SizeChoice : int32_t {
   SIZE_FULL = 0,
@@ -50,8 +52,11 @@ struct JobState {
   PathBuffer inputPath{};
 
   uint32_t fileSize = 0;
-  PageBlock jpegBuffer;      // the input's bytes, later the encoded output
-  uint32_t encodedSize = 0;  // 0: no usable encoding in jpegBuffer
+  PageBlock jpegBuffer;         // the input's bytes
+  CodecMetadata metadata;       // what the copy carries from the input, read by its decode
+  OutputBlock outputBuffer;     // the encoded output
+  uint32_t encodedSize = 0;     // 0: no usable encoding in outputBuffer
+  int encodeStatus = CODEC_OK;  // how the last encoding went
 
   int32_t width = 0;
   int32_t height = 0;
@@ -73,10 +78,9 @@ int32_t RowPad(int32_t width);
 // kMaxBlockBytes, which PageBlock refuses.
 uint64_t BlockSize(int32_t width, int32_t height);
 
-// The output JPEG buffer's capacity: the block size, raised to the encoder's
-// worst case for the image when that is larger (tiny images encode to more
-// bytes than their pixels take).
-uint64_t OutputCapacity(int32_t width, int32_t height);
+// The most an encoding of the image with its metadata can take: what the
+// output buffer must be able to hold, though it commits only what is written.
+uint64_t OutputBound(int32_t width, int32_t height, const CodecMetadata& metadata);
 
 // "N KB": the byte count divided by 1024, rounded down.
 std::string KbText(uint32_t bytes);

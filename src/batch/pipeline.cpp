@@ -12,11 +12,19 @@ bool HasJpegSignature(std::span<const uint8_t> bytes) {
   return bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF;
 }
 
+// What is held for one photo once it is done with, saved or not.
+void EndFile(JobState& job) {
+  job.outputBuffer.Release();
+  job.pixelBuffer.Release();
+  job.metadata.Clear();
+  CodecReleaseWarmBlocks();
+}
+
 // Steps 8 to 11 of a file: from a decoded image to a saved (or skipped)
-// output. The pixel buffer is released on every path.
+// output. What the file held is released on every path.
 void ChooseQualityAndSave(JobState& job, Platform& platform) {
-  if (!job.jpegBuffer.Allocate(OutputCapacity(job.width, job.height))) {
-    job.pixelBuffer.Release();
+  if (!job.outputBuffer.Prepare(OutputBound(job.width, job.height, job.metadata))) {
+    EndFile(job);
     platform.ShowSystemError(kErrorNotEnoughMemory);
     return;
   }
@@ -26,13 +34,14 @@ void ChooseQualityAndSave(JobState& job, Platform& platform) {
   }
   // A failed encoding (a 0 by 0 image, say) leaves nothing worth a file.
   if (result != QUALITY_SKIP && job.encodedSize != 0) {
-    const SystemError error =
-        platform.SaveOutput(job.OutputPath.data(), job.jpegBuffer.bytes().first(job.encodedSize));
+    const auto pieces = job.outputBuffer.Pieces(job.encodedSize);
+    const SystemError error = platform.SaveOutput(job.OutputPath.data(), pieces);
     if (error != kNoError)
       platform.ShowSystemError(error);
+  } else if (result != QUALITY_SKIP && job.encodeStatus == CODEC_NO_MEMORY) {
+    platform.ShowSystemError(kErrorNotEnoughMemory);
   }
-  job.jpegBuffer.Release();
-  job.pixelBuffer.Release();
+  EndFile(job);
 }
 
 }  // namespace
@@ -79,6 +88,7 @@ std::optional<BatchEnding> ProcessFile(JobState& job, CodecProps& codec, Platfor
   platform.CloseInput();
   if (sized != SIZE_CONFIRMED) {
     job.jpegBuffer.Release();
+    job.metadata.Clear();
     CodecFree(codec);
     switch (sized) {
       case SIZE_NO_MEMORY:
@@ -95,7 +105,7 @@ std::optional<BatchEnding> ProcessFile(JobState& job, CodecProps& codec, Platfor
   // The X-name of a path near the length limit does not fit: an output that
   // cannot be created.
   if (!BuildOutputPath(job, path)) {
-    job.pixelBuffer.Release();
+    EndFile(job);
     platform.ShowSystemError(kErrorFilenameTooLong);
     return std::nullopt;
   }

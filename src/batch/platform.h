@@ -38,7 +38,9 @@ class Platform {
   virtual void ShowMessage(const char* text) = 0;
   virtual void ShowSystemError(SystemError error) = 0;
 
-  // Writes `bytes` under `path` whole or not at all: a file already there is
-  // replaced only by a complete new one, and is untouched on failure.
-  virtual SystemError SaveOutput(const char* path, std::span<const uint8_t> bytes) = 0;
+  // Writes the pieces, one after another, under `path` whole or not at all:
+  // a file already there is replaced only by a complete new one, and is
+  // untouched on failure.
+  virtual SystemError SaveOutput(const char* path,
+                                 std::span<const std::span<const uint8_t>> pieces) = 0;
 };

@@ -96,7 +96,8 @@ void WindowsPlatform::ShowSystemError(SystemError error) {
   ::ShowSystemError(host_, error);
 }
 
-SystemError WindowsPlatform::SaveOutput(const char* path, std::span<const uint8_t> bytes) {
+SystemError WindowsPlatform::SaveOutput(const char* path,
+                                        std::span<const std::span<const uint8_t>> pieces) {
   // The new file is written whole beside the output, then takes the output's
   // name in one step: a file already of that name is replaced only by a
   // complete one, and stays as it was on any failure.
@@ -110,15 +111,20 @@ SystemError WindowsPlatform::SaveOutput(const char* path, std::span<const uint8_
     if (!file.valid()) {
       error = GetLastError();
     } else {
-      DWORD written = 0;
-      if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                     nullptr)) {
-        error = GetLastError();
-      } else if (written != bytes.size()) {
-        error = ERROR_HANDLE_DISK_FULL;  // a short write is a failed write
-      } else if (!FlushFileBuffers(file.get())) {
-        error = GetLastError();
+      for (const auto piece : pieces) {
+        // Pieces are the output buffer's regions, far below 4 GiB each.
+        DWORD written = 0;
+        if (!WriteFile(file.get(), piece.data(), static_cast<DWORD>(piece.size()), &written,
+                       nullptr)) {
+          error = GetLastError();
+        } else if (written != piece.size()) {
+          error = ERROR_HANDLE_DISK_FULL;  // a short write is a failed write
+        }
+        if (error != kNoError)
+          break;
       }
+      if (error == kNoError && !FlushFileBuffers(file.get()))
+        error = GetLastError();
       if (!file.Reset() && error == kNoError)
         error = GetLastError();
     }

@@ -20,7 +20,8 @@ class WindowsPlatform : public Platform {
   int ShowQualityDialog(JobState& job) override;
   void ShowMessage(const char* text) override;
   void ShowSystemError(SystemError error) override;
-  SystemError SaveOutput(const char* path, std::span<const uint8_t> bytes) override;
+  SystemError SaveOutput(const char* path,
+                         std::span<const std::span<const uint8_t>> pieces) override;
 
  private:
   HWND host_;

@@ -4,17 +4,23 @@
 // Ours jumps back to the small C-style function that set the jump point
 // (RunDecode, RunEncode). Nothing between that function and libjpeg holds a
 // C++ object with a destructor, and all scratch memory comes from libjpeg's
-// own pools, so jpeg_destroy_* releases everything after a jump.
+// own pools, so jpeg_destroy_* releases everything after a jump. The one
+// block libjpeg hands out for us to free, a decode's ICC profile, is held in
+// the job record that outlives the jump.
 #include <algorithm>
 #include <csetjmp>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
 
-#include "codec.h"
+#include "codec/codec.h"
+#include "codec/exif_orientation.h"
+#include "codec/large_blocks.h"
 
 // After <cstdio>: jpeglib.h uses FILE and size_t without declaring them.
 #include <jpeglib.h>
+// After jpeglib.h, which it needs.
+#include <jerror.h>
 
 namespace {
 
@@ -25,10 +31,16 @@ constexpr int kMaxScans = 500;
 // Rows handed to libjpeg per read or write call.
 constexpr JDIMENSION kRowsPerCall = 16;
 
-// Standard tables. Optimized ones make files a few percent smaller but add a
-// second pass, over the whole image's coefficients held in memory, to every
-// encoding and so to every quality dialog (docs/benchmarks.md).
-constexpr boolean kOptimizeHuffman = FALSE;
+// An ICC profile's header: its size, then at 16 the colour space of the data.
+constexpr size_t kIccHeaderBytes = 128;
+constexpr size_t kIccSpaceAt = 16;
+constexpr JOCTET kIccRgb[4] = {'R', 'G', 'B', ' '};
+
+// What each APP2 chunk of an ICC profile adds: marker, length and libjpeg's
+// "ICC_PROFILE\0" header with the chunk's number and count.
+constexpr uint64_t kIccChunkData = 65519;
+constexpr uint64_t kIccChunkOverhead = 2 + 2 + 14;
+constexpr uint64_t kMarkerOverhead = 2 + 2;
 
 constexpr int kBgrBytes = 3;
 
@@ -40,7 +52,11 @@ struct ErrorTrap {
 };
 
 [[noreturn]] void JumpBack(j_common_ptr cinfo) {
-  std::longjmp(reinterpret_cast<ErrorTrap*>(cinfo->err)->jump, 1);
+  auto* trap = reinterpret_cast<ErrorTrap*>(cinfo->err);
+  // libjpeg's own memory running out is no fault of the photo.
+  if (trap->pub.msg_code == JERR_OUT_OF_MEMORY || trap->pub.msg_code == JERR_NO_BACKING_STORE)
+    trap->failure = CODEC_NO_MEMORY;
+  std::longjmp(trap->jump, 1);
 }
 
 [[noreturn]] void FailWith(j_common_ptr cinfo, int status) {
@@ -161,10 +177,37 @@ void DecodeRows(j_decompress_ptr cinfo, const CodecProps* props) {
   }
 }
 
-// Reads the headers and, for a decode mode, the pixels; may jump back
-// through the trap.
-int ReadJpeg(j_decompress_ptr cinfo, CodecProps* props, int mode) {
+// Holds everything a decode needs that must outlive a jump back.
+struct DecodeJob {
+  jpeg_decompress_struct cinfo;
+  ErrorTrap trap;
+  jpeg_progress_mgr progress;
+  uint16_t orientation;
+  JOCTET* icc;  // from libjpeg's malloc; CodecRead takes or frees it
+  unsigned int iccSize;
+};
+
+uint16_t FirstExifOrientation(j_decompress_ptr cinfo) {
+  constexpr JOCTET kExif[6] = {'E', 'x', 'i', 'f', 0, 0};
+  for (jpeg_saved_marker_ptr m = cinfo->marker_list; m != nullptr; m = m->next) {
+    if (m->marker == JPEG_APP0 + 1 && m->data_length >= sizeof kExif &&
+        std::memcmp(m->data, kExif, sizeof kExif) == 0) {
+      return ExifOrientation({m->data, m->data_length});
+    }
+  }
+  return 0;
+}
+
+// Reads the headers and, for a decode mode, the metadata and the pixels; may
+// jump back through the trap.
+int ReadJpeg(DecodeJob* job, CodecProps* props, int mode) {
+  j_decompress_ptr cinfo = &job->cinfo;
   jpeg_mem_src(cinfo, props->jpegBuffer, props->jpegSize);
+  const bool metadata = mode != CODEC_READ_PARAMS && props->metadata != nullptr;
+  if (metadata) {
+    jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xFFFF);
+    jpeg_save_markers(cinfo, JPEG_APP0 + 2, 0xFFFF);
+  }
   jpeg_read_header(cinfo, TRUE);
   if (!Decodable(cinfo->jpeg_color_space))
     return CODEC_UNREADABLE;
@@ -172,6 +215,12 @@ int ReadJpeg(j_decompress_ptr cinfo, CodecProps* props, int mode) {
     props->jpegWidth = static_cast<int32_t>(cinfo->image_width);
     props->jpegHeight = static_cast<int32_t>(cinfo->image_height);
     return CODEC_OK;
+  }
+  if (metadata) {
+    job->orientation = FirstExifOrientation(cinfo);
+    // An incomplete profile reads as none (libjpeg warns, which we discard).
+    if (!jpeg_read_icc_profile(cinfo, &job->icc, &job->iccSize))
+      job->icc = nullptr;
   }
   cinfo->scale_num = 1;
   cinfo->scale_denom = ScaleDenominator(mode);
@@ -186,13 +235,6 @@ int ReadJpeg(j_decompress_ptr cinfo, CodecProps* props, int mode) {
   return CODEC_OK;
 }
 
-// Holds everything a decode needs that must outlive a jump back.
-struct DecodeJob {
-  jpeg_decompress_struct cinfo;
-  ErrorTrap trap;
-  jpeg_progress_mgr progress;
-};
-
 int RunDecode(DecodeJob* job, CodecProps* props, int mode) {
   job->cinfo.err = InstallTrap(&job->trap, CODEC_UNREADABLE);
   job->progress.progress_monitor = LimitScans;
@@ -202,50 +244,101 @@ int RunDecode(DecodeJob* job, CodecProps* props, int mode) {
   }
   jpeg_create_decompress(&job->cinfo);
   job->cinfo.progress = &job->progress;
-  const int status = ReadJpeg(&job->cinfo, props, mode);
+  const int status = ReadJpeg(job, props, mode);
   jpeg_destroy_decompress(&job->cinfo);  // also drops whatever is left undecoded
   return status;
 }
 
-// A destination over the caller's buffer that never writes past its end.
-// libjpeg asks for more room as soon as free_in_buffer reaches zero, even when
-// the encoding ends exactly there. So the first request moves on to one spare
-// byte, and only a second request, once that byte is written too, means the
-// encoding does not fit.
+// A destination over the caller's buffer, then the regions of its
+// CodecOutput, that never writes past any of them. libjpeg asks for more room
+// as soon as free_in_buffer reaches zero, even when the encoding ends exactly
+// there. So where no more room can be had it moves on to one spare byte, and
+// only a further request, once that byte is written too, means the encoding
+// does not fit.
 struct BufferDestination {
   jpeg_destination_mgr pub;  // first, so that cinfo->dest converts back
   JOCTET* buffer;
   size_t capacity;
+  CodecOutput* more;
+  size_t regionSize;       // of the region being written
+  uint64_t writtenBefore;  // the bytes of the regions filled before it
   JOCTET spare;
   bool on_spare;
 };
 
-void StartDestination(j_compress_ptr cinfo) {
-  auto* dest = reinterpret_cast<BufferDestination*>(cinfo->dest);
-  dest->pub.next_output_byte = dest->buffer;
-  dest->pub.free_in_buffer = dest->capacity;
-  dest->on_spare = false;
+void MoveToRegion(BufferDestination* dest, std::span<uint8_t> region) {
+  dest->regionSize = region.size();
+  dest->pub.next_output_byte = region.data();
+  dest->pub.free_in_buffer = region.size();
 }
 
-boolean MoveToSpare(j_compress_ptr cinfo) {
-  auto* dest = reinterpret_cast<BufferDestination*>(cinfo->dest);
-  if (dest->on_spare)
-    FailWith(reinterpret_cast<j_common_ptr>(cinfo), CODEC_OUTPUT_FULL);
+// Moves to the next region that has room, or to the spare byte.
+void MoveOn(BufferDestination* dest) {
+  if (dest->more != nullptr) {
+    const std::span<uint8_t> region = dest->more->NextRegion();
+    if (!region.empty()) {
+      MoveToRegion(dest, region);
+      return;
+    }
+  }
   dest->on_spare = true;
+  dest->regionSize = 0;
   dest->pub.next_output_byte = &dest->spare;
   dest->pub.free_in_buffer = 1;
+}
+
+void StartDestination(j_compress_ptr cinfo) {
+  auto* dest = reinterpret_cast<BufferDestination*>(cinfo->dest);
+  dest->writtenBefore = 0;
+  dest->on_spare = false;
+  if (dest->more != nullptr)
+    dest->more->Rewind();
+  if (dest->capacity > 0) {
+    MoveToRegion(dest, {dest->buffer, dest->capacity});
+  } else {
+    MoveOn(dest);
+  }
+}
+
+boolean EmptyDestination(j_compress_ptr cinfo) {
+  auto* dest = reinterpret_cast<BufferDestination*>(cinfo->dest);
+  if (dest->on_spare) {
+    FailWith(reinterpret_cast<j_common_ptr>(cinfo),
+             dest->more != nullptr ? CODEC_NO_MEMORY : CODEC_OUTPUT_FULL);
+  }
+  dest->writtenBefore += dest->regionSize;
+  MoveOn(dest);
   return TRUE;
 }
 
 void FinishDestination(j_compress_ptr) {}
 
+uint64_t WrittenLength(const BufferDestination* dest) {
+  if (dest->on_spare)
+    return dest->writtenBefore;
+  return dest->writtenBefore + dest->regionSize - dest->pub.free_in_buffer;
+}
+
+// The copy's metadata, right after the JFIF header: the orientation in an
+// Exif segment of its own, then the colour profile.
+void WriteMetadata(j_compress_ptr cinfo, const CodecMetadata& metadata) {
+  if (IsTurningOrientation(metadata.orientation)) {
+    const auto exif = ExifOrientationSegment(metadata.orientation);
+    jpeg_write_marker(cinfo, JPEG_APP0 + 1, exif.data(), static_cast<unsigned int>(exif.size()));
+  }
+  if (metadata.iccProfile != nullptr)
+    jpeg_write_icc_profile(cinfo, metadata.iccProfile.get(), metadata.iccProfileSize);
+}
+
 // Encodes the pixel rows and returns the length of the encoding; may jump
 // back through the trap.
-uint32_t WriteJpeg(j_compress_ptr cinfo, BufferDestination* dest, const CodecProps* props) {
+uint64_t WriteJpeg(j_compress_ptr cinfo, BufferDestination* dest, const CodecProps* props,
+                   boolean optimize) {
   dest->buffer = props->jpegBuffer;
-  dest->capacity = props->jpegSize;
+  dest->capacity = props->jpegBuffer != nullptr ? props->jpegSize : 0;
+  dest->more = props->jpegMore;
   dest->pub.init_destination = StartDestination;
-  dest->pub.empty_output_buffer = MoveToSpare;
+  dest->pub.empty_output_buffer = EmptyDestination;
   dest->pub.term_destination = FinishDestination;
   cinfo->dest = &dest->pub;
 
@@ -261,9 +354,13 @@ uint32_t WriteJpeg(j_compress_ptr cinfo, BufferDestination* dest, const CodecPro
     cinfo->comp_info[c].v_samp_factor = 1;
   }
   jpeg_set_quality(cinfo, props->quality, TRUE);
-  cinfo->optimize_coding = kOptimizeHuffman;
+  // Tables made for the image: a second pass over its coefficients, held in
+  // memory, for a few percent fewer bytes of the same pixels.
+  cinfo->optimize_coding = optimize;
 
   jpeg_start_compress(cinfo, TRUE);
+  if (props->metadata != nullptr)
+    WriteMetadata(cinfo, *props->metadata);
   const size_t stride = RowStride(*props);
   JSAMPROW rows[kRowsPerCall];
   while (cinfo->next_scanline < cinfo->image_height) {
@@ -274,8 +371,7 @@ uint32_t WriteJpeg(j_compress_ptr cinfo, BufferDestination* dest, const CodecPro
     jpeg_write_scanlines(cinfo, rows, count);
   }
   jpeg_finish_compress(cinfo);
-  return static_cast<uint32_t>(dest->on_spare ? dest->capacity
-                                              : dest->capacity - dest->pub.free_in_buffer);
+  return WrittenLength(dest);
 }
 
 // Holds everything an encode needs that must outlive a jump back.
@@ -285,23 +381,35 @@ struct EncodeJob {
   BufferDestination dest;
 };
 
-int RunEncode(EncodeJob* job, const CodecProps* props, uint32_t* written) {
+int RunEncode(EncodeJob* job, const CodecProps* props, boolean optimize, uint64_t* written) {
   job->cinfo.err = InstallTrap(&job->trap, CODEC_FAILED);
   if (setjmp(job->trap.jump)) {
     jpeg_destroy_compress(&job->cinfo);
     return job->trap.failure;
   }
   jpeg_create_compress(&job->cinfo);
-  *written = WriteJpeg(&job->cinfo, &job->dest, props);
+  *written = WriteJpeg(&job->cinfo, &job->dest, props, optimize);
   jpeg_destroy_compress(&job->cinfo);
   return CODEC_OK;
 }
 
+// An ICC profile that describes 3-component RGB data, as the copy's are.
+bool IsRgbProfile(const JOCTET* icc, unsigned int size) {
+  if (size < kIccHeaderBytes || std::memcmp(icc + kIccSpaceAt, kIccRgb, sizeof kIccRgb) != 0)
+    return false;
+  const uint32_t declared = static_cast<uint32_t>(icc[0]) << 24 |
+                            static_cast<uint32_t>(icc[1]) << 16 |
+                            static_cast<uint32_t>(icc[2]) << 8 | icc[3];
+  return declared >= kIccHeaderBytes && declared <= size;
+}
+
 bool ValidEncodeRequest(const CodecProps& props) {
-  return ValidPixelLayout(props) && props.pixelBuffer != nullptr && props.jpegBuffer != nullptr &&
-         props.jpegSize > 0 && props.pixelWidth > 0 && props.pixelHeight > 0 &&
-         props.pixelWidth <= JPEG_MAX_DIMENSION && props.pixelHeight <= JPEG_MAX_DIMENSION &&
-         props.jpegColor == CODEC_JPEG_YCBCR && props.jpegSubsampling == CODEC_SUBSAMPLE_422;
+  const bool room =
+      props.jpegMore != nullptr || (props.jpegBuffer != nullptr && props.jpegSize > 0);
+  return ValidPixelLayout(props) && props.pixelBuffer != nullptr && room && props.pixelWidth > 0 &&
+         props.pixelHeight > 0 && props.pixelWidth <= JPEG_MAX_DIMENSION &&
+         props.pixelHeight <= JPEG_MAX_DIMENSION && props.jpegColor == CODEC_JPEG_YCBCR &&
+         props.jpegSubsampling == CODEC_SUBSAMPLE_422;
 }
 
 }  // namespace
@@ -328,8 +436,26 @@ int CodecRead(CodecProps& props, int mode) {
   }
   if (props.jpegBuffer == nullptr || props.jpegSize == 0)
     return CODEC_UNREADABLE;
+  if (mode != CODEC_READ_PARAMS) {
+    // A new photo: what the last one's encodes kept is of no more use.
+    ReleaseKeptLargeBlocks();
+  }
   DecodeJob job{};
-  return RunDecode(&job, &props, mode);
+  const int status = RunDecode(&job, &props, mode);
+  if (props.metadata != nullptr && mode != CODEC_READ_PARAMS) {
+    props.metadata->Clear();
+    if (status == CODEC_OK) {
+      if (IsTurningOrientation(job.orientation))
+        props.metadata->orientation = job.orientation;
+      if (job.icc != nullptr && IsRgbProfile(job.icc, job.iccSize)) {
+        props.metadata->iccProfile.reset(job.icc);
+        props.metadata->iccProfileSize = job.iccSize;
+        job.icc = nullptr;
+      }
+    }
+  }
+  std::free(job.icc);
+  return status;
 }
 
 int CodecWrite(CodecProps& props, int mode) {
@@ -337,11 +463,37 @@ int CodecWrite(CodecProps& props, int mode) {
     props.jpegSize = 0;
     return CODEC_BAD_REQUEST;
   }
-  uint32_t written = 0;
+  uint64_t written = 0;
+  BeginKeepingLargeBlocks();
   EncodeJob job{};
-  const int status = RunEncode(&job, &props, &written);
-  props.jpegSize = status == CODEC_OK ? written : 0;
+  int status = RunEncode(&job, &props, TRUE, &written);
+  if (status == CODEC_NO_MEMORY) {
+    // No room for the second pass: the standard tables need none, and the
+    // copy is made all the same, a little larger.
+    ReleaseKeptLargeBlocks();
+    job = EncodeJob{};
+    status = RunEncode(&job, &props, FALSE, &written);
+  }
+  EndKeepingLargeBlocks();
+  if (status == CODEC_OK && written > UINT32_MAX)
+    status = CODEC_OUTPUT_FULL;
+  props.jpegSize = status == CODEC_OK ? static_cast<uint32_t>(written) : 0;
   return status;
+}
+
+void CodecReleaseWarmBlocks() {
+  ReleaseKeptLargeBlocks();
+}
+
+uint64_t CodecMetadata::SegmentBytes() const {
+  uint64_t bytes = 0;
+  if (IsTurningOrientation(orientation))
+    bytes += kMarkerOverhead + kExifOrientationBytes;
+  if (iccProfile != nullptr) {
+    const uint64_t chunks = (iccProfileSize + kIccChunkData - 1) / kIccChunkData;
+    bytes += iccProfileSize + chunks * kIccChunkOverhead;
+  }
+  return bytes;
 }
 
 uint64_t CodecEncodedSizeBound(int32_t width, int32_t height) {

@@ -4,13 +4,17 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <span>
 
 enum CodecStatus : int {
   CODEC_OK = 0,
   CODEC_BAD_REQUEST = -1,  // the record asks for something the binding does not do
   CODEC_UNREADABLE = -2,   // the JPEG data cannot be decoded
   CODEC_OUTPUT_FULL = -3,  // the encoding does not fit the JPEG buffer
-  CODEC_FAILED = -4,       // the codec failed for another reason (memory, encoder error)
+  CODEC_FAILED = -4,       // the codec failed for another reason (an encoder error)
+  CODEC_NO_MEMORY = -5,    // the memory the work needs cannot be had
 };
 
 // Mode codes of CodecRead and CodecWrite.
@@ -26,6 +30,39 @@ enum : int32_t {
   CODEC_PIXEL_BGR = 2,      // pixel colour code: blue, green, red bytes
   CODEC_JPEG_YCBCR = 3,     // JPEG colour code for encoding
   CODEC_SUBSAMPLE_422 = 2,  // chroma halved horizontally only
+};
+
+struct FreeWithFree {
+  void operator()(void* p) const noexcept { std::free(p); }
+};
+
+// What a copy carries from its original besides the pixels, and nothing
+// else: the Exif orientation, so that viewers turn it as they turn the
+// original, and an RGB colour profile, so that its colours mean what the
+// original's do.
+struct CodecMetadata {
+  uint16_t orientation = 0;  // 2..8; 0 when the original needs no turning
+  std::unique_ptr<uint8_t[], FreeWithFree> iccProfile;  // null: none
+  uint32_t iccProfileSize = 0;
+
+  void Clear() { *this = CodecMetadata{}; }
+  // What the two add to an encoding: their segments, markers included.
+  uint64_t SegmentBytes() const;
+};
+
+// Room for an encoding beyond the record's JPEG buffer, handed out a region at
+// a time as the encoder fills the one before. Called from inside the encoder,
+// so it must not throw.
+class CodecOutput {
+ public:
+  // An encoding starts: the next region is the first again.
+  virtual void Rewind() noexcept = 0;
+  // The next region, after those handed out since Rewind; empty when no more
+  // memory can be had.
+  virtual std::span<uint8_t> NextRegion() noexcept = 0;
+
+ protected:
+  ~CodecOutput() = default;
 };
 
 // The record the program and the codec exchange. Pixel rows are pixelWidth
@@ -47,32 +84,53 @@ struct CodecProps {
   int32_t jpegColor;
   int32_t jpegSubsampling;
   int32_t quality;
+
+  // A decode replaces what it points to with the input's metadata; an encode
+  // writes it into the copy. Null: nothing is read or written. Not owned.
+  CodecMetadata* metadata;
+  // Where an encode goes once jpegBuffer (which may be empty) is full. Null:
+  // the encoding must fit jpegBuffer. Not owned.
+  CodecOutput* jpegMore;
 };
 
-// Clears the record. The binding holds nothing between calls, so CodecFree
-// only clears it again; both exist so that callers keep the codec's lifetime
-// explicit.
+// Clear the record. Between calls the binding holds only the warm blocks
+// below, so CodecFree only clears the record again; both exist so that
+// callers keep the codec's lifetime explicit.
 int CodecInit(CodecProps& props);
 int CodecFree(CodecProps& props);
+
+// The encoder's large blocks (the whole image's coefficients, for tables made
+// for the image) are kept when an encode ends, so that the next encode of
+// the same image, which asks for the same sizes, finds its memory already
+// touched. The program releases them when it is done with a photo; a decode
+// releases them too, and so does any request that finds memory short.
+void CodecReleaseWarmBlocks();
 
 // CODEC_READ_PARAMS sets jpegWidth and jpegHeight from the headers alone.
 // The decode modes write pixelHeight rows of pixelWidth BGR pixels into
 // pixelBuffer, from the image scaled by 1, 1/2 or 1/4; a scaled size the
 // codec rounds up is cropped to the record's size, which may not exceed it.
 // Damaged or truncated data decodes as far as it goes; data the codec cannot
-// read at all gives CODEC_UNREADABLE.
+// read at all gives CODEC_UNREADABLE. A decode also fills *metadata: the
+// orientation from the first Exif segment when it is 2..8, and a complete
+// ICC profile whose colour space is RGB.
 int CodecRead(CodecProps& props, int mode);
 
-// A JPEG buffer size for CODEC_ENCODE_BUFFER at any quality: four bytes per
-// pixel of the image padded to whole 16x8 blocks, plus 2048 bytes of headers.
-// It is the bound libjpeg-turbo itself uses for 4:2:2 (tjBufSize); random
-// pixels of the eight saturated colours at quality 100, the worst case we
-// know, take about three quarters of it. An encoding that still did not fit would give
+// The most CODEC_ENCODE_BUFFER writes at any quality, metadata aside
+// (CodecMetadata::SegmentBytes adds it): four bytes per pixel of the image
+// padded to whole 16x8 blocks, plus 2048 bytes of headers. It is the bound
+// libjpeg-turbo itself uses for 4:2:2 (tjBufSize); random pixels of the eight
+// saturated colours at quality 100, the worst case we know, take about three
+// quarters of it. An encoding that still did not fit would give
 // CODEC_OUTPUT_FULL, never an overrun.
 uint64_t CodecEncodedSizeBound(int32_t width, int32_t height);
 
 // CODEC_ENCODE_BUFFER encodes the pixel rows as a baseline YCbCr 4:2:2 JPEG
-// at the record's quality (values outside 1..100 are clamped) into jpegBuffer,
-// writing at most jpegSize bytes, and sets jpegSize to the length written
-// (0 when the encoding failed or did not fit).
+// at the record's quality (values outside 1..100 are clamped), with Huffman
+// tables made for the image, into jpegBuffer and then the regions of
+// jpegMore, writing at most jpegSize bytes into jpegBuffer and at most each
+// region's size into it, and sets jpegSize to the whole length written (0
+// when the encoding failed or did not fit). Where the memory for the tables'
+// second pass cannot be had, it encodes with the standard tables instead:
+// the same pixels, a few percent more bytes. The copy carries *metadata.
 int CodecWrite(CodecProps& props, int mode);

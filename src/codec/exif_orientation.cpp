@@ -58,10 +58,11 @@ uint16_t ExifOrientation(std::span<const uint8_t> app1) {
   if (!reader.Has(ifd, 2))
     return 0;
   const size_t entries = reader.U16(ifd);
+  // An IFD that claims more entries than the segment holds is damaged.
+  if (!reader.Has(ifd + 2, entries * kEntryBytes))
+    return 0;
   for (size_t i = 0; i < entries; ++i) {
     const size_t entry = ifd + 2 + i * kEntryBytes;
-    if (!reader.Has(entry, kEntryBytes))
-      return 0;
     if (reader.U16(entry) != kOrientationTag)
       continue;
     if (reader.U16(entry + 2) != kTypeShort || reader.U32(entry + 4) != 1)
@@ -75,10 +76,10 @@ uint16_t ExifOrientation(std::span<const uint8_t> app1) {
 std::array<uint8_t, kExifOrientationBytes> ExifOrientationSegment(uint16_t orientation) {
   const auto high = static_cast<uint8_t>(orientation >> 8);
   const auto low = static_cast<uint8_t>(orientation & 0xFF);
-  return {'E', 'x', 'i', 'f', 0, 0,                 // Exif header
-          'M', 'M', 0, 42, 0, 0, 0, 8,              // TIFF header, IFD0 at 8
-          0, 1,                                     // one entry
-          0x01, 0x12, 0, kTypeShort, 0, 0, 0, 1,    // Orientation, SHORT, count 1
-          high, low, 0, 0,                          // its value
-          0, 0, 0, 0};                              // no next IFD
+  return {'E',  'x',  'i', 'f',        0, 0,        // Exif header
+          'M',  'M',  0,   42,         0, 0, 0, 8,  // TIFF header, IFD0 at 8
+          0,    1,                                  // one entry
+          0x01, 0x12, 0,   kTypeShort, 0, 0, 0, 1,  // Orientation, SHORT, count 1
+          high, low,  0,   0,                       // its value
+          0,    0,    0,   0};                      // no next IFD
 }

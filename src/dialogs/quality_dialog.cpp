@@ -8,16 +8,19 @@ void EncodeAtQuality(JobState& job, CodecProps& codec) {
   codec.pixelRowPad = RowPad(job.width);
   codec.pixelChannels = 3;
   codec.pixelColor = CODEC_PIXEL_BGR;
-  codec.jpegBuffer = job.jpegBuffer.data();
-  codec.jpegSize = static_cast<uint32_t>(job.jpegBuffer.size());
+  // The whole encoding goes to the output buffer's regions.
+  codec.jpegBuffer = nullptr;
+  codec.jpegSize = 0;
+  codec.jpegMore = &job.outputBuffer;
   codec.jpegWidth = job.width;
   codec.jpegHeight = job.height;
   codec.jpegColor = CODEC_JPEG_YCBCR;
   codec.jpegSubsampling = CODEC_SUBSAMPLE_422;
   codec.quality = job.quality;
   codec.jpegFileName = nullptr;
-  const int status = CodecWrite(codec, CODEC_ENCODE_BUFFER);
-  job.encodedSize = status == CODEC_OK ? codec.jpegSize : 0;
+  codec.metadata = &job.metadata;
+  job.encodeStatus = CodecWrite(codec, CODEC_ENCODE_BUFFER);
+  job.encodedSize = job.encodeStatus == CODEC_OK ? codec.jpegSize : 0;
   CodecFree(codec);
 }
 

@@ -13,9 +13,9 @@ enum QualityResult : int {
   QUALITY_SKIP = 69,   // do not save this file
 };
 
-// Encodes the pixel buffer at the job's quality into the JPEG buffer (the
-// output buffer, whose size is the capacity offered) and sets encodedSize to
-// its length, 0 when the encoding failed.
+// Encodes the pixel buffer and the job's metadata at the job's quality into
+// the output buffer, and sets encodedSize to its length (0 when the encoding
+// failed) and encodeStatus to the codec's status.
 void EncodeAtQuality(JobState& job, CodecProps& codec);
 
 // The texts the dialog shows.

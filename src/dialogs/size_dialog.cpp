@@ -54,11 +54,12 @@ SizeResult ConfirmSize(JobState& job, CodecProps& codec) {
   codec.pixelRowPad = job.rowPad;
   codec.pixelChannels = 3;
   codec.pixelColor = CODEC_PIXEL_BGR;
+  codec.metadata = &job.metadata;
   const int status = CodecRead(codec, DecodeMode(job.sizeChoice));
   CodecFree(codec);
   if (status != CODEC_OK) {
     job.pixelBuffer.Release();
-    return SIZE_UNREADABLE;
+    return status == CODEC_NO_MEMORY ? SIZE_NO_MEMORY : SIZE_UNREADABLE;
   }
   job.jpegBuffer.Release();
   return SIZE_CONFIRMED;

@@ -13,7 +13,7 @@ enum SizeResult : int {
   SIZE_CANCELLED = 0,
   SIZE_CONFIRMED = 1,
   SIZE_UNREADABLE = 2,  // the codec cannot decode the photo
-  SIZE_NO_MEMORY = 3,   // the pixel buffer cannot be had
+  SIZE_NO_MEMORY = 3,   // the pixel buffer, or the decoder's memory, cannot be had
 };
 
 // "W by H" for full, half and quarter size, divisions rounding toward zero.
@@ -27,7 +27,8 @@ bool ReadImageSize(JobState& job, CodecProps& codec);
 void ScaleBySizeChoice(JobState& job);
 
 // OK: scales the size, allocates the pixel buffer and decodes into it, frees
-// the codec. On SIZE_CONFIRMED the JPEG buffer has been released and the
-// pixel buffer holds the image; otherwise the pixel buffer is empty and the
-// JPEG buffer still held, for the caller to release.
+// the codec. On SIZE_CONFIRMED the JPEG buffer has been released, the pixel
+// buffer holds the image and the job's metadata what its copy carries;
+// otherwise the pixel buffer is empty and the JPEG buffer still held, for the
+// caller to release.
 SizeResult ConfirmSize(JobState& job, CodecProps& codec);

@@ -8,7 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "batch/output_block.h"
 #include "codec/codec.h"
+#include "codec/exif_orientation.h"
+#include "codec/large_blocks.h"
 #include "test_images.h"
 
 namespace {
@@ -652,6 +655,315 @@ TEST(Encode, MalformedRequestsAreRefused) {
   EXPECT_TRUE(refused([](CodecProps& p) { p.jpegSubsampling = 1; }, CODEC_ENCODE_BUFFER));
   EXPECT_TRUE(refused([](CodecProps&) {}, CODEC_DECODE_FULL));
   EXPECT_TRUE(refused([](CodecProps& p) { p.jpegSize = 0; }, CODEC_ENCODE_BUFFER));
+}
+
+// --- What the copy carries besides the pixels ---
+
+// An Exif APP1 segment's data as cameras write it, in either byte order:
+// IFD0 with the camera's make, optionally an orientation (first or last),
+// and pointers to an Exif IFD holding the time taken and a GPS IFD.
+struct ExifRecipe {
+  bool bigEndian = false;
+  int orientation = -1;  // -1: no tag
+  bool orientationFirst = false;
+};
+
+std::vector<uint8_t> CameraExif(const ExifRecipe& recipe) {
+  std::vector<uint8_t> tiff;
+  const auto u16 = [&](uint32_t v) {
+    const uint8_t hi = static_cast<uint8_t>(v >> 8), lo = static_cast<uint8_t>(v);
+    tiff.insert(tiff.end(), recipe.bigEndian ? std::initializer_list<uint8_t>{hi, lo}
+                                             : std::initializer_list<uint8_t>{lo, hi});
+  };
+  const auto u32 = [&](uint32_t v) {
+    recipe.bigEndian ? (u16(v >> 16), u16(v & 0xFFFF)) : (u16(v & 0xFFFF), u16(v >> 16));
+  };
+  struct Entry {
+    uint16_t tag, type;
+    uint32_t count, value;
+  };
+  std::vector<Entry> ifd0 = {{0x010F, 2, 6, 0}, {0x8769, 4, 1, 0}, {0x8825, 4, 1, 0}};
+  if (recipe.orientation >= 0) {
+    const Entry orientation{0x0112, 3, 1, static_cast<uint32_t>(recipe.orientation)};
+    ifd0.insert(recipe.orientationFirst ? ifd0.begin() : ifd0.end(), orientation);
+  }
+  const uint32_t ifd0At = 8, ifd0Bytes = 2 + 12 * static_cast<uint32_t>(ifd0.size()) + 4;
+  const uint32_t makeAt = ifd0At + ifd0Bytes, exifAt = makeAt + 6, gpsAt = exifAt + 18;
+  const uint32_t dateAt = gpsAt + 18;
+  tiff.insert(tiff.end(), {static_cast<uint8_t>(recipe.bigEndian ? 'M' : 'I'),
+                           static_cast<uint8_t>(recipe.bigEndian ? 'M' : 'I')});
+  u16(42);
+  u32(ifd0At);
+  u16(static_cast<uint32_t>(ifd0.size()));
+  for (const Entry& e : ifd0) {
+    u16(e.tag);
+    u16(e.type);
+    u32(e.count);
+    const uint32_t value = e.tag == 0x010F   ? makeAt
+                           : e.tag == 0x8769 ? exifAt
+                           : e.tag == 0x8825 ? gpsAt
+                                             : e.value;
+    e.type == 3 ? (u16(value), u16(0)) : u32(value);
+  }
+  u32(0);
+  for (char c : std::string("Canon", 6))
+    tiff.push_back(static_cast<uint8_t>(c));
+  u16(1);  // the Exif IFD: DateTimeOriginal
+  u16(0x9003), u16(2), u32(20), u32(dateAt);
+  u32(0);
+  u16(1);  // the GPS IFD: GPSLatitudeRef "N"
+  u16(0x0001), u16(2), u32(2), tiff.insert(tiff.end(), {'N', 0, 0, 0});
+  u32(0);
+  for (char c : std::string("2024:05:01 10:00:00", 20))
+    tiff.push_back(static_cast<uint8_t>(c));
+  tiff.insert(tiff.begin(), {'E', 'x', 'i', 'f', 0, 0});
+  return tiff;
+}
+
+// An ICC profile's bytes: a header declaring its size and colour space, then
+// filler that tells any misplaced byte.
+std::vector<uint8_t> IccProfile(size_t size, const char* space, uint32_t declared = 0) {
+  std::vector<uint8_t> icc(size);
+  for (size_t i = 0; i < size; ++i)
+    icc[i] = static_cast<uint8_t>(i * 7 + i / 251);
+  const uint32_t claimed = declared != 0 ? declared : static_cast<uint32_t>(size);
+  for (int i = 0; i < 4; ++i) {
+    icc[i] = static_cast<uint8_t>(claimed >> (24 - 8 * i));
+    icc[16 + i] = static_cast<uint8_t>(space[i]);
+    icc[36 + i] = static_cast<uint8_t>("acsp"[i]);
+  }
+  return icc;
+}
+
+// The program's path for a photo: decoded at half size with its metadata,
+// encoded at quality 90 into the program's output buffer.
+std::vector<uint8_t> CopyAtHalfSize(std::vector<uint8_t> jpeg, CodecMetadata* metadata) {
+  PixelBlock block(0, 0);
+  CodecProps props{};
+  props.jpegBuffer = jpeg.data();
+  props.jpegSize = static_cast<uint32_t>(jpeg.size());
+  EXPECT_EQ(CodecRead(props, CODEC_READ_PARAMS), CODEC_OK);
+  block = PixelBlock(props.jpegWidth / 2, props.jpegHeight / 2);
+  props = DecodeRequest(jpeg, block);
+  props.metadata = metadata;
+  EXPECT_EQ(CodecRead(props, CODEC_DECODE_HALF), CODEC_OK);
+  OutputBlock out;
+  EXPECT_TRUE(
+      out.Prepare(CodecEncodedSizeBound(block.width, block.height) + metadata->SegmentBytes()));
+  CodecProps encode{};
+  encode.pixelBuffer = block.bytes.data();
+  encode.pixelWidth = block.width;
+  encode.pixelHeight = block.height;
+  encode.pixelChannels = 3;
+  encode.pixelColor = CODEC_PIXEL_BGR;
+  encode.jpegMore = &out;
+  encode.jpegColor = CODEC_JPEG_YCBCR;
+  encode.jpegSubsampling = CODEC_SUBSAMPLE_422;
+  encode.quality = 90;
+  encode.metadata = metadata;
+  EXPECT_EQ(CodecWrite(encode, CODEC_ENCODE_BUFFER), CODEC_OK);
+  std::vector<uint8_t> copy;
+  for (const auto piece : out.Pieces(encode.jpegSize))
+    copy.insert(copy.end(), piece.begin(), piece.end());
+  EXPECT_EQ(copy.size(), encode.jpegSize);
+  return copy;
+}
+
+bool Holds(const std::vector<uint8_t>& bytes, const std::string& text) {
+  return std::search(bytes.begin(), bytes.end(), text.begin(), text.end()) != bytes.end();
+}
+
+TEST(Metadata, OnlyATurningOrientationTravelsFromTheCamerasExif) {
+  const struct {
+    ExifRecipe exif;
+    uint16_t carried;  // 0: the copy has no Exif segment
+  } cases[] = {
+      {{false, 6, false}, 6}, {{true, 6, false}, 6}, {{true, 8, true}, 8},   {{false, 2, true}, 2},
+      {{false, 1, false}, 0}, {{true, 0, false}, 0}, {{false, 9, false}, 0}, {{true, -1, false}, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.exif.bigEndian ? "MM" : "II") + " orientation " +
+                 std::to_string(c.exif.orientation));
+    const std::vector<uint8_t> exif = CameraExif(c.exif);
+    EXPECT_EQ(ExifOrientation(exif), c.exif.orientation < 0 ? 0 : c.exif.orientation);
+    JpegOptions options;
+    options.app1 = {exif};
+    CodecMetadata metadata;
+    const std::vector<uint8_t> copy = CopyAtHalfSize(
+        test_images::EncodeJpeg(test_images::Gradient(96, 64, 3), options), &metadata);
+    std::vector<test_images::Segment> app1;
+    for (const auto& segment : test_images::SegmentsBeforeScan(copy)) {
+      // JFIF, Exif, and the frame's own tables: no other application data.
+      EXPECT_TRUE(segment.marker == 0xE0 || segment.marker == 0xE1 ||
+                  (segment.marker >= 0xC0 && segment.marker < 0xE0))
+          << "segment " << segment.marker;
+      if (segment.marker == 0xE1)
+        app1.push_back(segment);
+    }
+    EXPECT_FALSE(Holds(copy, "Canon"));
+    EXPECT_FALSE(Holds(copy, "2024:05:01"));
+    if (c.carried == 0) {
+      EXPECT_TRUE(app1.empty());
+      continue;
+    }
+    ASSERT_EQ(app1.size(), 1u);
+    EXPECT_EQ(ExifOrientation(app1[0].data), c.carried);
+    // One IFD0 entry and no further IFD: nothing else can hide in it.
+    ASSERT_EQ(app1[0].data.size(), 32u);
+    EXPECT_EQ(app1[0].data[14] << 8 | app1[0].data[15], 1);
+    EXPECT_EQ(app1[0].data[28] | app1[0].data[29] | app1[0].data[30] | app1[0].data[31], 0);
+    DecodedJpeg decoded;
+    ASSERT_TRUE(test_images::DecodeJpeg(copy, &decoded));
+    EXPECT_EQ(decoded.width, 48) << "the pixels are not turned";
+    EXPECT_EQ(decoded.height, 32);
+  }
+}
+
+TEST(Metadata, ExifReaderTrustsNothingOutsideTheSegment) {
+  const std::vector<uint8_t> good = CameraExif({true, 6, false});
+  ASSERT_EQ(ExifOrientation(good), 6);
+  // Cut anywhere inside IFD0, the entry is gone.
+  for (size_t cut : {size_t{6}, size_t{13}, size_t{16}, size_t{27}, size_t{6 + 8 + 2 + 12 * 4 - 1}})
+    EXPECT_EQ(ExifOrientation(std::span(good).first(cut)), 0) << cut;
+  const auto spoilt = [&](size_t at, uint8_t value) {
+    std::vector<uint8_t> bad = good;
+    bad[at] = value;
+    return ExifOrientation(bad);
+  };
+  EXPECT_EQ(spoilt(6, 'X'), 0);                     // no byte order
+  EXPECT_EQ(spoilt(9, 43), 0);                      // not TIFF
+  EXPECT_EQ(spoilt(13, 0xF0), 0);                   // IFD0 past the end
+  EXPECT_EQ(spoilt(15, 0xFF), 0);                   // more entries than the segment holds
+  EXPECT_EQ(spoilt(6 + 8 + 2 + 12 * 3 + 3, 4), 0);  // the tag as a LONG
+  EXPECT_EQ(spoilt(6 + 8 + 2 + 12 * 3 + 7, 2), 0);  // a count of 2
+  const auto segment = ExifOrientationSegment(5);
+  EXPECT_EQ(ExifOrientation(segment), 5);
+}
+
+TEST(Metadata, AnRgbProfileTravelsByteForByteAndNoOtherDoes) {
+  const struct {
+    std::vector<uint8_t> icc;
+    bool carried;
+  } cases[] = {
+      {IccProfile(3144, "RGB "), true},
+      {IccProfile(150000, "RGB "), true},  // three APP2 chunks
+      {IccProfile(560, "GRAY"), false},
+      {IccProfile(560000, "CMYK"), false},
+      {IccProfile(1000, "Lab "), false},
+      {IccProfile(1000, "RGB ", 4000), false},  // claims more than it holds
+      {IccProfile(100, "RGB "), false},         // shorter than a header
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.icc.size()) + " bytes of " +
+                 std::string(c.icc.begin() + 16, c.icc.begin() + 20));
+    JpegOptions options;
+    options.icc = c.icc;
+    CodecMetadata metadata;
+    const std::vector<uint8_t> copy = CopyAtHalfSize(
+        test_images::EncodeJpeg(test_images::Noise(64, 40, 3, 5), options), &metadata);
+    DecodedJpeg decoded;
+    ASSERT_TRUE(test_images::DecodeJpeg(copy, &decoded));
+    if (c.carried) {
+      EXPECT_TRUE(decoded.icc == c.icc);
+    } else {
+      EXPECT_TRUE(decoded.icc.empty());
+      EXPECT_EQ(FindMarker(copy, 0xE2), copy.size());
+    }
+  }
+}
+
+TEST(Metadata, TheEncodedSizeCountsTheSegmentsAcrossRegions) {
+  // Grainy enough to fill more than one region of the output.
+  const Image noise = test_images::Noise(4096, 1600, 3, 12);
+  JpegOptions options;
+  options.quality = 98;
+  options.app1 = {CameraExif({false, 6, false})};
+  options.icc = IccProfile(70000, "RGB ");
+  CodecMetadata metadata;
+  const std::vector<uint8_t> copy =
+      CopyAtHalfSize(test_images::EncodeJpeg(noise, options), &metadata);
+  EXPECT_GT(copy.size(), OutputBlock::kRegionBytes);
+  EXPECT_EQ(metadata.orientation, 6);
+  EXPECT_EQ(metadata.SegmentBytes(), (4 + 32) + 70000 + 2 * 18u);
+  DecodedJpeg decoded;
+  ASSERT_TRUE(test_images::DecodeJpeg(copy, &decoded));
+  EXPECT_TRUE(decoded.icc == options.icc);
+  EXPECT_EQ(copy[copy.size() - 2] << 8 | copy.back(), 0xFFD9);
+}
+
+// --- Huffman tables made for the photo ---
+
+// The standard tables' encoding of the same pixels, by plain libjpeg.
+std::vector<uint8_t> StandardTablesCopy(const Image& rgb, int quality) {
+  JpegOptions options;
+  options.quality = quality;
+  options.sampling422 = true;
+  return test_images::EncodeJpeg(rgb, options);
+}
+
+std::vector<std::vector<uint8_t>> HuffmanTables(const std::vector<uint8_t>& jpeg) {
+  std::vector<std::vector<uint8_t>> tables;
+  for (const auto& segment : test_images::SegmentsBeforeScan(jpeg)) {
+    if (segment.marker == 0xC4)
+      tables.push_back(segment.data);
+  }
+  return tables;
+}
+
+// Restores the default when a test that limits large blocks ends.
+struct LargeBlockLimit {
+  explicit LargeBlockLimit(size_t bytes) { LimitLargeBlocks(bytes); }
+  ~LargeBlockLimit() { LimitLargeBlocks(SIZE_MAX); }
+};
+
+TEST(Encode, TablesMadeForThePhotoChangeNoPixelAndOnlyRemoveBytes) {
+  PixelBlock photo(0, 0);
+  std::vector<uint8_t> sample = test_images::ReadFileBytes(TestImage("testorig.jpg"));
+  ASSERT_EQ(DecodeScaled(sample, CODEC_DECODE_FULL, &photo), CODEC_OK);
+  const Image images[] = {photo.ToRgb(), test_images::Gradient(300, 200, 3),
+                          test_images::Noise(123, 77, 3, 8)};
+  for (const Image& image : images) {
+    for (int quality : {50, 90}) {
+      SCOPED_TRACE(std::to_string(image.width) + "x" + std::to_string(image.height) + " q" +
+                   std::to_string(quality));
+      const std::vector<uint8_t> standard = StandardTablesCopy(image, quality);
+      const std::vector<uint8_t> made = Encode(image, quality, 1);
+      ASSERT_FALSE(made.empty());
+      EXPECT_LE(made.size(), standard.size());
+      EXPECT_NE(HuffmanTables(made), HuffmanTables(standard));
+      DecodedJpeg a, b;
+      ASSERT_TRUE(test_images::DecodeJpeg(made, &a));
+      ASSERT_TRUE(test_images::DecodeJpeg(standard, &b));
+      EXPECT_FALSE(a.progressive);
+      EXPECT_TRUE(a.rgb.data == b.rgb.data) << "the same pixels";
+      // A second encoding of the same image, at another quality, reuses the
+      // first one's memory and must not depend on it.
+      const std::vector<uint8_t> retry = Encode(image, quality + 5, 1);
+      CodecReleaseWarmBlocks();
+      EXPECT_EQ(retry, Encode(image, quality + 5, 1));
+    }
+  }
+}
+
+TEST(Encode, WithoutMemoryForTheTablesTheStandardOnesMakeTheCopy) {
+  const Image image = test_images::Gradient(512, 384, 3);
+  const std::vector<uint8_t> made = Encode(image, 90);
+  std::vector<uint8_t> fallback;
+  {
+    // Room for row buffers, not for the whole image's coefficients.
+    const LargeBlockLimit limit(256 * 1024);
+    fallback = Encode(image, 90);
+  }
+  EXPECT_EQ(fallback, StandardTablesCopy(image, 90));
+  EXPECT_LT(made.size(), fallback.size());
+
+  // A decode that cannot have its memory says so: the photo is not at fault.
+  JpegOptions progressive;
+  progressive.progressive = true;
+  std::vector<uint8_t> jpeg = test_images::EncodeJpeg(image, progressive);
+  PixelBlock block(512, 384);
+  const LargeBlockLimit limit(256 * 1024);
+  EXPECT_EQ(Decode(jpeg, CODEC_DECODE_FULL, block), CODEC_NO_MEMORY);
 }
 
 }  // namespace

@@ -143,15 +143,17 @@ TEST(QualityDialog, EncodesAndShowsResolutionAndSizes) {
   ASSERT_TRUE(ReadImageSize(job, codec));
   job.sizeChoice = SIZE_HALF;
   ASSERT_EQ(ConfirmSize(job, codec), SIZE_CONFIRMED);
-  ASSERT_TRUE(job.jpegBuffer.Allocate(OutputCapacity(job.width, job.height)));
+  ASSERT_TRUE(job.outputBuffer.Prepare(OutputBound(job.width, job.height, job.metadata)));
 
   EncodeAtQuality(job, codec);
   ASSERT_GT(job.encodedSize, 0u);
-  ASSERT_LE(job.encodedSize, job.jpegBuffer.size());
-  EXPECT_EQ(job.jpegBuffer.data()[0], 0xFF);
-  EXPECT_EQ(job.jpegBuffer.data()[1], 0xD8);
-  EXPECT_EQ(job.jpegBuffer.data()[job.encodedSize - 2], 0xFF);
-  EXPECT_EQ(job.jpegBuffer.data()[job.encodedSize - 1], 0xD9);
+  const auto pieces = job.outputBuffer.Pieces(job.encodedSize);
+  ASSERT_EQ(pieces.size(), 1u);
+  ASSERT_EQ(pieces[0].size(), job.encodedSize);
+  EXPECT_EQ(pieces[0][0], 0xFF);
+  EXPECT_EQ(pieces[0][1], 0xD8);
+  EXPECT_EQ(pieces[0][job.encodedSize - 2], 0xFF);
+  EXPECT_EQ(pieces[0][job.encodedSize - 1], 0xD9);
 
   const QualityTexts texts = QualityDialogTexts(job);
   EXPECT_EQ(texts.resolution, "113 by 74");
@@ -170,7 +172,7 @@ TEST(QualityDialog, AZeroByZeroImageHasNoEncoding) {
   job.width = 0;
   job.height = 0;
   ASSERT_TRUE(job.pixelBuffer.Allocate(BlockSize(0, 0)));
-  ASSERT_TRUE(job.jpegBuffer.Allocate(OutputCapacity(0, 0)));
+  ASSERT_TRUE(job.outputBuffer.Prepare(OutputBound(0, 0, job.metadata)));
   CodecProps codec{};
   EncodeAtQuality(job, codec);
   EXPECT_EQ(job.encodedSize, 0u);

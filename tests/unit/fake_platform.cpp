@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "codec/large_blocks.h"
 #include "dialogs/quality_dialog.h"
 #include "dialogs/size_dialog.h"
 
@@ -70,7 +71,9 @@ int FakePlatform::ShowSizeDialog(JobState& job) {
 }
 
 int FakePlatform::ShowQualityDialog(JobState& job) {
+  LimitLargeBlocks(encodeMemory.value_or(SIZE_MAX));
   EncodeAtQuality(job, codec_);
+  LimitLargeBlocks(SIZE_MAX);
   const QualityTexts texts = QualityDialogTexts(job);
   events.push_back("quality " + texts.resolution + " q" + texts.quality + " " + texts.outputSize +
                    " " + job.DisplayName.data());
@@ -94,12 +97,16 @@ void FakePlatform::ShowSystemError(SystemError error) {
   systemErrors.push_back(error);
 }
 
-SystemError FakePlatform::SaveOutput(const char* path, std::span<const uint8_t> bytes) {
+SystemError FakePlatform::SaveOutput(const char* path,
+                                     std::span<const std::span<const uint8_t>> pieces) {
   EXPECT_FALSE(inputOpen) << "saving while the input is open";
   events.push_back(std::string("save ") + path);
   if (auto e = saveErrors.find(path); e != saveErrors.end())
     return e->second;
-  files[path].assign(bytes.begin(), bytes.end());
+  std::vector<uint8_t>& file = files[path];
+  file.clear();
+  for (const auto piece : pieces)
+    file.insert(file.end(), piece.begin(), piece.end());
   savedPaths.emplace_back(path);
   return kNoError;
 }

@@ -27,6 +27,7 @@ class FakePlatform : public Platform {
   std::optional<std::vector<std::string>> selection;  // the dialog's strings; none: cancelled
   std::deque<std::optional<SizeChoice>> sizeAnswers;  // none: Cancel
   std::deque<QualityAnswer> qualityAnswers;
+  std::optional<size_t> encodeMemory;  // the largest block the encoder may have; none: no limit
 
   // Recorded.
   std::vector<std::string> events;  // "open PATH", "size W by H", "quality ...", "message ..."
@@ -44,7 +45,8 @@ class FakePlatform : public Platform {
   int ShowQualityDialog(JobState& job) override;
   void ShowMessage(const char* text) override;
   void ShowSystemError(SystemError error) override;
-  SystemError SaveOutput(const char* path, std::span<const uint8_t> bytes) override;
+  SystemError SaveOutput(const char* path,
+                         std::span<const std::span<const uint8_t>> pieces) override;
 
  private:
   CodecProps& codec_;

@@ -1,6 +1,8 @@
 // Start values and the arithmetic shared by the pipeline and the dialogs.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "batch/job_state.h"
 #include "codec/codec.h"
 
@@ -45,13 +47,44 @@ TEST(BlockSize, HugeImagesAreComputedWithoutWrapping) {
   EXPECT_EQ(block.size(), 0u);
 }
 
-TEST(OutputCapacity, CoversTheEncodersWorstCaseForTinyImages) {
-  for (int32_t side : {1, 8, 16}) {
-    EXPECT_GE(OutputCapacity(side, side), CodecEncodedSizeBound(side, side)) << side;
-    EXPECT_GT(OutputCapacity(side, side), BlockSize(side, side)) << side;
+TEST(OutputBlock, HandsOutRegionsUpToTheBoundAndKeepsThemForTheNextEncoding) {
+  OutputBlock out;
+  ASSERT_TRUE(out.Prepare(0));
+  EXPECT_EQ(out.TakenBytes(), 0u);
+  EXPECT_TRUE(out.NextRegion().empty());
+  // A small photo's bound takes one region, no larger than the granularity needs.
+  ASSERT_TRUE(out.Prepare(1000));
+  EXPECT_EQ(out.TakenBytes(), 64u * 1024);
+  out.Rewind();
+  EXPECT_EQ(out.NextRegion().size(), 64u * 1024);
+  EXPECT_TRUE(out.NextRegion().empty()) << "nothing past the bound";
+
+  // A large one takes regions only as they are asked for.
+  const uint64_t most = 2 * OutputBlock::kRegionBytes + 1;
+  ASSERT_TRUE(out.Prepare(most));
+  EXPECT_EQ(out.TakenBytes(), OutputBlock::kRegionBytes);
+  out.Rewind();
+  std::vector<uint8_t*> first;
+  for (int i = 0; i < 3; ++i) {
+    const std::span<uint8_t> region = out.NextRegion();
+    ASSERT_EQ(region.size(), OutputBlock::kRegionBytes);
+    region.front() = static_cast<uint8_t>(i + 1);
+    region.back() = static_cast<uint8_t>(i + 11);
+    first.push_back(region.data());
   }
-  EXPECT_GE(OutputCapacity(4000, 3000), BlockSize(4000, 3000));
-  EXPECT_EQ(OutputCapacity(0, 0), 0u);
+  EXPECT_TRUE(out.NextRegion().empty());
+  out.Rewind();
+  EXPECT_EQ(out.NextRegion().data(), first[0]) << "a new encoding writes the same memory";
+
+  const auto pieces = out.Pieces(OutputBlock::kRegionBytes + 5);
+  ASSERT_EQ(pieces.size(), 2u);
+  EXPECT_EQ(pieces[0].size(), OutputBlock::kRegionBytes);
+  EXPECT_EQ(pieces[1].size(), 5u);
+  EXPECT_EQ(pieces[0].back(), 11);
+  EXPECT_EQ(pieces[1].front(), 2);
+  EXPECT_TRUE(out.Pieces(0).empty());
+  out.Release();
+  EXPECT_EQ(out.TakenBytes(), 0u);
 }
 
 TEST(KbText, ShiftsRightByTenBits) {

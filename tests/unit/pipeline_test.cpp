@@ -234,6 +234,17 @@ TEST_F(Batch, AHeaderClaimingMorePixelsThanAProcessHoldsIsRefusedAndTheBatchGoes
   EXPECT_EQ(platform.savedPaths, std::vector<std::string>{"C:\\bX.jpg"});
 }
 
+TEST_F(Batch, AnEncodingWithoutTheMemoryItNeedsSavesNothingAndSaysSo) {
+  platform.files["C:\\a.jpg"] = Photo();
+  platform.sizeAnswers = {SIZE_FULL};
+  platform.qualityAnswers = {kSave};
+  platform.encodeMemory = 0;
+  EXPECT_EQ(Run("C:\\a.jpg"), BatchEnding::kDestroyHost);
+  EXPECT_EQ(platform.events[2].rfind("quality 227 by 149 q90 0 KB", 0), 0u) << platform.events[2];
+  EXPECT_EQ(platform.systemErrors, std::vector<SystemError>{kErrorNotEnoughMemory});
+  EXPECT_TRUE(platform.savedPaths.empty());
+}
+
 TEST_F(Batch, AZeroByZeroChoiceWritesNothingAndGoesOn) {
   platform.files["C:\\tiny.jpg"] = PhotoClaiming(3, 3);
   platform.files["C:\\b.jpg"] = Photo();

@@ -63,6 +63,11 @@ bool RunEncode(EncodeJob* job, const Image* image, const JpegOptions* options,
     cinfo->write_Adobe_marker = options->adobe_marker || options->ycck;
   }
   jpeg_set_quality(cinfo, options->quality, TRUE);
+  if (options->sampling422 && image->channels == 3) {
+    cinfo->comp_info[0].h_samp_factor = 2;
+    cinfo->comp_info[0].v_samp_factor = 1;
+  }
+  cinfo->optimize_coding = options->optimize;
   if (options->progressive)
     jpeg_simple_progression(cinfo);
   if (scan_count > 0) {
@@ -72,6 +77,13 @@ bool RunEncode(EncodeJob* job, const Image* image, const JpegOptions* options,
   cinfo->arith_code = options->arithmetic;
   cinfo->restart_interval = options->restart_interval;
   jpeg_start_compress(cinfo, TRUE);
+  for (const std::vector<uint8_t>& app1 : options->app1) {
+    jpeg_write_marker(cinfo, JPEG_APP0 + 1, app1.data(), static_cast<unsigned int>(app1.size()));
+  }
+  if (!options->icc.empty()) {
+    jpeg_write_icc_profile(cinfo, options->icc.data(),
+                           static_cast<unsigned int>(options->icc.size()));
+  }
   const size_t stride = static_cast<size_t>(image->width) * image->channels;
   while (cinfo->next_scanline < cinfo->image_height) {
     JSAMPROW row = const_cast<JSAMPROW>(&image->data[cinfo->next_scanline * stride]);
@@ -109,6 +121,8 @@ std::vector<jpeg_scan_info> PerCoefficientScans(int components, int bits) {
 struct DecodeJob {
   jpeg_decompress_struct cinfo;
   ErrorTrap trap;
+  JOCTET* icc;  // from jpeg_read_icc_profile's malloc; the caller frees it
+  unsigned int iccSize;
 };
 
 // Reads the headers into *decoded and the pixels into `pixels`, which must
@@ -123,7 +137,10 @@ bool RunDecode(DecodeJob* job, const uint8_t* data, size_t size, DecodedJpeg* de
   j_decompress_ptr cinfo = &job->cinfo;
   jpeg_create_decompress(cinfo);
   jpeg_mem_src(cinfo, data, static_cast<unsigned long>(size));
+  jpeg_save_markers(cinfo, JPEG_APP0 + 2, 0xFFFF);
   jpeg_read_header(cinfo, TRUE);
+  if (!jpeg_read_icc_profile(cinfo, &job->icc, &job->iccSize))
+    job->icc = nullptr;
   decoded->width = cinfo->image_width;
   decoded->height = cinfo->image_height;
   decoded->components = cinfo->num_components;
@@ -194,11 +211,33 @@ std::vector<uint8_t> EncodeJpeg(const Image& image, const JpegOptions& options) 
 
 bool DecodeJpeg(const std::vector<uint8_t>& jpeg, DecodedJpeg* decoded) {
   DecodeJob job{};
-  if (!RunDecode(&job, jpeg.data(), jpeg.size(), decoded, nullptr))
+  const bool read = RunDecode(&job, jpeg.data(), jpeg.size(), decoded, nullptr);
+  if (job.icc != nullptr)
+    decoded->icc.assign(job.icc, job.icc + job.iccSize);
+  std::free(job.icc);
+  if (!read)
     return false;
   decoded->rgb = Blank(decoded->width, decoded->height, 3);
   DecodeJob pixels_job{};
-  return RunDecode(&pixels_job, jpeg.data(), jpeg.size(), decoded, decoded->rgb.data.data());
+  const bool ok =
+      RunDecode(&pixels_job, jpeg.data(), jpeg.size(), decoded, decoded->rgb.data.data());
+  std::free(pixels_job.icc);
+  return ok;
+}
+
+std::vector<Segment> SegmentsBeforeScan(const std::vector<uint8_t>& jpeg) {
+  std::vector<Segment> segments;
+  size_t at = 2;
+  while (at + 4 <= jpeg.size() && jpeg[at] == 0xFF && jpeg[at + 1] != 0xDA) {
+    const size_t length = jpeg[at + 2] << 8 | jpeg[at + 3];
+    if (length < 2 || at + 2 + length > jpeg.size())
+      break;
+    segments.push_back({jpeg[at + 1],
+                        {jpeg.begin() + static_cast<ptrdiff_t>(at + 4),
+                         jpeg.begin() + static_cast<ptrdiff_t>(at + 2 + length)}});
+    at += 2 + length;
+  }
+  return segments;
 }
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {

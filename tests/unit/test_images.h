@@ -37,6 +37,10 @@ struct JpegOptions {
   int restart_interval = 0;  // MCUs between restart markers; 0 for none
   bool adobe_marker = true;  // 4-channel images: Adobe files store CMYK inverted
   bool ycck = false;         // 4-channel images: store as YCCK (always with the Adobe marker)
+  bool sampling422 = false;  // 3-channel images: chroma halved horizontally only, else 4:2:0
+  bool optimize = false;     // Huffman tables made for the image
+  std::vector<std::vector<uint8_t>> app1;  // APP1 segments' data, after JFIF
+  std::vector<uint8_t> icc;                // an ICC profile, after them
 };
 
 // Encodes as YCbCr (3 channels), grayscale (1), CMYK (4) or, for any other
@@ -52,11 +56,20 @@ struct DecodedJpeg {
   bool arithmetic = false;
   int h_samp[4] = {};
   int v_samp[4] = {};
+  std::vector<uint8_t> icc;  // the profile libjpeg reassembles, if any
   Image rgb;
 };
 
 // False when libjpeg reports an error.
 bool DecodeJpeg(const std::vector<uint8_t>& jpeg, DecodedJpeg* decoded);
+
+// The segments before the first scan, after SOI: marker (0xE1 for APP1) and
+// data without the length field, read by walking the bytes.
+struct Segment {
+  int marker = 0;
+  std::vector<uint8_t> data;
+};
+std::vector<Segment> SegmentsBeforeScan(const std::vector<uint8_t>& jpeg);
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
 // A binary (P6) 8-bit PPM as RGB; an empty image on failure.

@@ -1,0 +1,50 @@
+#include "batch/output_block.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+// The page allocator's granularity on Windows: smaller regions save nothing.
+constexpr uint64_t kGranularity = 64 * 1024;
+
+}  // namespace
+
+bool OutputBlock::Prepare(uint64_t most) {
+  Release();
+  if (most == 0)
+    return true;  // nothing can be encoded: nothing to hold
+  regionBytes_ = std::min(kRegionBytes, (most + kGranularity - 1) / kGranularity * kGranularity);
+  blocks_.reserve(static_cast<size_t>((most + regionBytes_ - 1) / regionBytes_));
+  return !NextRegion().empty();
+}
+
+void OutputBlock::Release() {
+  blocks_ = std::vector<PageBlock>();
+  next_ = 0;
+  regionBytes_ = 0;
+}
+
+std::span<uint8_t> OutputBlock::NextRegion() noexcept {
+  if (next_ == blocks_.size()) {
+    if (blocks_.size() == blocks_.capacity())
+      return {};  // past the encoder's bound: nothing more is due
+    PageBlock block;
+    if (!block.Allocate(regionBytes_))
+      return {};
+    blocks_.push_back(std::move(block));
+  }
+  return blocks_[next_++].bytes();
+}
+
+std::vector<std::span<const uint8_t>> OutputBlock::Pieces(uint64_t length) const {
+  std::vector<std::span<const uint8_t>> pieces;
+  for (const PageBlock& block : blocks_) {
+    if (length == 0)
+      break;
+    const size_t take = static_cast<size_t>(std::min<uint64_t>(length, block.size()));
+    pieces.push_back(block.bytes().first(take));
+    length -= take;
+  }
+  return pieces;
+}

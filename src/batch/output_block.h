@@ -1,0 +1,40 @@
+// The output JPEG buffer: page blocks taken one after another as the encoder
+// fills them, so that a copy commits about what it takes instead of the
+// encoder's worst case, which for a 200 MP photo is some 800 MB of address
+// space and commit charge. The blocks stay for every re-encoding of the same
+// photo, warm for the next, until Release.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "batch/page_block.h"
+#include "codec/codec.h"
+
+class OutputBlock final : public CodecOutput {
+ public:
+  // The largest region handed out: small enough that the last one, partly
+  // written, wastes little; large enough that a big copy takes few.
+  static constexpr uint64_t kRegionBytes = uint64_t{1} << 20;
+
+  // Gets ready for encodings of at most `most` bytes (the encoder's bound)
+  // and takes the first region, so that a photo for which not even that is
+  // there fails before anything is shown. False when it cannot be had. A
+  // bound of 0 (an empty image) takes nothing.
+  bool Prepare(uint64_t most);
+  void Release();
+
+  void Rewind() noexcept override { next_ = 0; }
+  std::span<uint8_t> NextRegion() noexcept override;
+
+  // The first `length` bytes written since the last Rewind, region by region.
+  std::vector<std::span<const uint8_t>> Pieces(uint64_t length) const;
+  // The bytes the regions taken so far hold.
+  uint64_t TakenBytes() const { return static_cast<uint64_t>(blocks_.size()) * regionBytes_; }
+
+ private:
+  std::vector<PageBlock> blocks_;  // capacity reserved by Prepare: taking one never throws
+  size_t next_ = 0;
+  uint64_t regionBytes_ = 0;
+};

@@ -1,5 +1,11 @@
 // The program started with paths on its command line.
 #include <algorithm>
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "e2e_test.h"
 
@@ -37,9 +43,13 @@ TEST_F(CommandLineTest, SavesAHalfSizeCopyBesideTheInput) {
 }
 
 // The copy holds the picture and the JFIF header the encoder writes, never
-// the camera's Exif data with the place where the photo was taken.
+// the camera's Exif data with the place where the photo was taken. A photo
+// stored the way up it is shown (orientation 1) needs no Exif segment, and a
+// profile for anything but RGB would give the copy, which is YCbCr, wrong
+// colours.
 TEST_F(CommandLineTest, TheCopyCarriesNoCameraData) {
-  const Bytes photo = WithCameraData(Sample("testorig.jpg"));
+  const Bytes photo =
+      WithCameraData(WithSegments(Sample("testorig.jpg"), IccChunks(IccProfile("CMYK"))), 1);
   ASSERT_EQ(MarkersBeforeScan(photo).front(), 0xE1) << "the photo starts with its Exif segment";
   Put("camera.jpg", photo);
   Program program(Quoted(Path("camera.jpg")));
@@ -55,6 +65,96 @@ TEST_F(CommandLineTest, TheCopyCarriesNoCameraData) {
   for (const std::string& needle : {std::string("Exif\0\0", 6), std::string("TBMCAM1")}) {
     EXPECT_EQ(std::search(copy.begin(), copy.end(), needle.begin(), needle.end()), copy.end())
         << "the copy holds \"" << needle.c_str() << "\"";
+  }
+}
+
+// IFD0 of an Exif segment's data, read in the byte order its TIFF header
+// names: each entry's tag, type, count and first SHORT of its value, the
+// next IFD's offset and where IFD0 ends, from the start of the data.
+struct Ifd0 {
+  std::vector<std::array<uint32_t, 4>> entries;
+  uint32_t next = 0;
+  size_t end = 0;
+};
+std::optional<Ifd0> ReadIfd0(const Bytes& exif) {
+  const Bytes header = {'E', 'x', 'i', 'f', 0, 0};
+  if (exif.size() < 14 || !std::equal(header.begin(), header.end(), exif.begin()))
+    return std::nullopt;
+  const bool big = exif[6] == 'M';
+  // Offsets count from the TIFF header; at() stops a read past the data.
+  const auto u16 = [&](size_t at) -> uint32_t {
+    const uint32_t first = exif.at(6 + at), second = exif.at(7 + at);
+    return big ? first << 8 | second : second << 8 | first;
+  };
+  const auto u32 = [&](size_t at) {
+    return big ? u16(at) << 16 | u16(at + 2) : u16(at + 2) << 16 | u16(at);
+  };
+  Ifd0 ifd;
+  const size_t start = u32(4);
+  const size_t count = u16(start);
+  for (size_t entry = start + 2; entry < start + 2 + count * 12; entry += 12)
+    ifd.entries.push_back({u16(entry), u16(entry + 2), u32(entry + 4), u16(entry + 8)});
+  ifd.next = u32(start + 2 + count * 12);
+  ifd.end = 6 + start + 2 + count * 12 + 4;
+  return ifd;
+}
+
+// A portrait photo stored sideways, as a camera holds it, with an RGB
+// profile and what the camera and an editor add. The copy is the stored
+// picture, not turned, with the orientation alone to show it upright and the
+// profile for its colours: nothing else.
+TEST_F(CommandLineTest, TheCopyCarriesTheOrientationAndTheRgbProfileOnly) {
+  const Bytes profile = IccProfile("RGB ");
+  std::vector<Segment> added = IccChunks(profile);
+  ASSERT_EQ(added.size(), 2u) << "the profile takes two APP2 segments";
+  const std::string xmp =
+      std::string("http://ns.adobe.com/xap/1.0/", 29) +
+      "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF><rdf:Description tiff:Orientation=\"6\" "
+      "exif:DateTimeOriginal=\"TBMXMP 2024-05-17T14:03:22\"/></rdf:RDF></x:xmpmeta>";
+  const std::string comment = "TBMCOMMENT: the view from the bridge";
+  added.push_back({0xFE, Bytes(comment.begin(), comment.end())});
+  // The XMP goes first, so that the orientation is in the second APP1.
+  const Bytes photo = WithSegments(WithCameraData(WithSegments(MakeJpeg(240, 160), added), 6),
+                                   {{0xE1, Bytes(xmp.begin(), xmp.end())}});
+  ASSERT_EQ(InspectJpeg(photo).iccProfile, profile) << "libjpeg reads the photo's profile";
+  const std::string input = Put("sideways.jpg", photo);
+  Program program(Quoted(input));
+
+  SizeDialog size = program.AwaitSize();
+  EXPECT_EQ(size.OptionTexts()[1], SizeText(120, 80)) << "the stored size, not turned";
+  size.Choose(kHalf);
+  size.Ok();
+  QualityDialog quality = program.AwaitQuality();
+  const std::string shownOutputSize = quality.OutputSize();
+  quality.Save();
+  EXPECT_EQ(program.ExitCode(), 0u);
+
+  ASSERT_TRUE(IsOutput(Path("sidewaysX.jpg"), 120, 80, 90));
+  const Bytes copy = ReadBytes(Path("sidewaysX.jpg")).value_or(Bytes{});
+  EXPECT_EQ(shownOutputSize, KbText(copy.size()));
+  std::vector<int> carried;  // the APPn segments and comments
+  for (const Segment& segment : SegmentsBeforeScan(copy)) {
+    if ((segment.marker >= 0xE0 && segment.marker <= 0xEF) || segment.marker == 0xFE)
+      carried.push_back(segment.marker);
+    if (segment.marker == 0xE0) {
+      EXPECT_EQ(std::string(segment.data.begin(), segment.data.end()).substr(0, 5),
+                std::string("JFIF\0", 5));
+    }
+    if (segment.marker != 0xE1)
+      continue;
+    const std::optional<Ifd0> ifd = ReadIfd0(segment.data);
+    ASSERT_TRUE(ifd) << "the copy's APP1 is no Exif segment";
+    EXPECT_EQ(ifd->entries, (std::vector<std::array<uint32_t, 4>>{{0x0112, 3, 1, 6}}))
+        << "IFD0 holds the orientation alone, a SHORT of 6";
+    EXPECT_EQ(ifd->next, 0u) << "no IFD1, with a thumbnail";
+    EXPECT_EQ(segment.data.size(), ifd->end) << "nothing after IFD0";
+  }
+  EXPECT_EQ(carried, (std::vector<int>{0xE0, 0xE1, 0xE2, 0xE2}))
+      << "JFIF, Exif and the profile in two chunks";
+  EXPECT_EQ(InspectJpeg(copy).iccProfile, profile);
+  for (const std::string_view needle : {"TBMCAM1", "2024:05:17", "TBMXMP", "TBMCOMMENT"}) {
+    EXPECT_EQ(std::search(copy.begin(), copy.end(), needle.begin(), needle.end()), copy.end())
+        << "the copy holds \"" << needle << "\"";
   }
 }
 

@@ -52,6 +52,9 @@ struct JpegFacts {
   double meanRed = 0;
   double meanGreen = 0;
   double meanBlue = 0;
+  // The ICC profile as libjpeg reassembles it from the APP2 chunks; empty
+  // when there is none.
+  Bytes iccProfile;
   std::string error;
 };
 JpegFacts InspectJpeg(const Bytes& jpeg);
@@ -97,11 +100,28 @@ uint8_t ScrambledByte(uint32_t& state);
 
 // The same bytes with the frame header claiming another size.
 Bytes WithFrameSize(Bytes jpeg, int width, int height);
+// A marker segment: its marker and its data, after the length field.
+struct Segment {
+  uint8_t marker;
+  Bytes data;
+};
+// The same JPEG with these segments right after its start, in order.
+Bytes WithSegments(const Bytes& jpeg, const std::vector<Segment>& segments);
 // The same JPEG with an Exif APP1 segment after its start, as a camera
-// writes it: the camera's make and where the photo was taken.
-Bytes WithCameraData(const Bytes& jpeg);
-// The markers of the segments before the first scan, in order (0xE0 for
-// APP0, 0xE1 for APP1, ...).
+// writes it: IFD0 with the camera's make "TBMCAM1" and, unless it is 0, the
+// orientation; an Exif IFD with the time taken, "2024:05:17 14:03:22"; a
+// GPS IFD with the place; and IFD1 with a thumbnail.
+Bytes WithCameraData(const Bytes& jpeg, uint16_t orientation = 0);
+// An ICC display profile whose header names `colourSpace` ("RGB ", "CMYK",
+// ...), with the white point, primaries and tone curves of sRGB. Its curves
+// are finely sampled, as some profiles' are, so that it takes two APP2
+// segments.
+Bytes IccProfile(const char (&colourSpace)[5]);
+// The profile as APP2 "ICC_PROFILE" chunks of the most a segment holds.
+std::vector<Segment> IccChunks(const Bytes& profile);
+// The segments before the first scan, in order.
+std::vector<Segment> SegmentsBeforeScan(const Bytes& jpeg);
+// Their markers (0xE0 for APP0, 0xE1 for APP1, ...).
 std::vector<int> MarkersBeforeScan(const Bytes& jpeg);
 
 }  // namespace e2e

@@ -1,7 +1,8 @@
 // What must hold for any input to the code that takes data from outside the
-// program: the codec binding, the command line, the open dialog's result and the
-// output naming. The fuzz targets run these checks on every input they make;
-// the unit tests replay the inputs that once failed them.
+// program: the codec binding, the Exif orientation reader, the command line,
+// the open dialog's result and the output naming. The fuzz targets run these
+// checks on every input they make; the unit tests replay the inputs that once
+// failed them.
 #pragma once
 
 #include <cstddef>
@@ -20,6 +21,11 @@ using Violations = std::vector<std::string>;
 // quarter size into blocks of the program's sizes, and the encode of each
 // decoded image into a buffer of the program's capacity.
 Violations CheckCodec(std::span<const uint8_t> input);
+
+// The bytes as an APP1 segment's data: the orientation reader's result must
+// come from them alone, not from bytes after the segment, and a segment made
+// for a copy must read back as the orientation it was made for.
+Violations CheckExifOrientation(std::span<const uint8_t> input);
 
 // The bytes as argument text: captured, then split path by path to its end.
 Violations CheckCommandLine(std::span<const uint8_t> input);

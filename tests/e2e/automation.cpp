@@ -1,8 +1,7 @@
 #include "automation.h"
 
-#include <psapi.h>
-
 #include <cstdio>
+#include <cstdlib>
 #include <cwchar>
 #include <thread>
 
@@ -31,11 +30,28 @@ bool PollUntil(Millis timeout, Condition condition) {
 // page.
 bool Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR* result = nullptr) {
   DWORD_PTR ignored = 0;
-  return SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs,
+  return SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG,
+                             kSendTimeoutMs * static_cast<UINT>(Slowdown()),
                              result ? result : &ignored) != 0;
 }
 
 }  // namespace
+
+int Slowdown() {
+  static const int factor = [] {
+    const int value = std::atoi(Env("TBM_SLOWDOWN").c_str());
+    return value >= 1 ? value : 1;
+  }();
+  return factor;
+}
+
+Millis WindowTimeout() {
+  return kWindowTimeout * Slowdown();
+}
+
+Millis ExitTimeout() {
+  return kExitTimeout * Slowdown();
+}
 
 Process::Process(const std::string& exe, const std::string& arguments,
                  const std::string& directory) {
@@ -78,18 +94,43 @@ std::optional<DWORD> Process::WaitExit(Millis timeout) {
 }
 
 std::optional<size_t> Process::PeakWorkingSet() const {
+  const auto counters = Memory();
+  if (!counters)
+    return std::nullopt;
+  return counters->PeakWorkingSetSize;
+}
+
+std::optional<PROCESS_MEMORY_COUNTERS> Process::Memory() const {
   PROCESS_MEMORY_COUNTERS counters{};
   counters.cb = sizeof counters;
   if (!Running() || !GetProcessMemoryInfo(info_.hProcess, &counters, sizeof counters))
     return std::nullopt;
-  return counters.PeakWorkingSetSize;
+  return counters;
+}
+
+std::optional<size_t> Process::CommittedPrivate() const {
+  if (!Running())
+    return std::nullopt;
+  size_t committed = 0;
+  uintptr_t at = 0;
+  MEMORY_BASIC_INFORMATION region{};
+  while (VirtualQueryEx(info_.hProcess, reinterpret_cast<void*>(at), &region, sizeof region) ==
+         sizeof region) {
+    if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE)
+      committed += region.RegionSize;
+    const uintptr_t next = reinterpret_cast<uintptr_t>(region.BaseAddress) + region.RegionSize;
+    if (next <= at)
+      break;
+    at = next;
+  }
+  return committed;
 }
 
 void Process::Kill() {
   if (!Running())
     return;
   TerminateProcess(info_.hProcess, 0xDEAD);
-  WaitForSingleObject(info_.hProcess, static_cast<DWORD>(kExitTimeout.count()));
+  WaitForSingleObject(info_.hProcess, static_cast<DWORD>(ExitTimeout().count()));
 }
 
 namespace {

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <windows.h>
+// After windows.h, which it needs.
+#include <psapi.h>
 
 #include <chrono>
 #include <optional>
@@ -16,6 +18,15 @@ namespace e2e {
 using Millis = std::chrono::milliseconds;
 inline constexpr Millis kWindowTimeout{15000};
 inline constexpr Millis kExitTimeout{15000};
+
+// How many times longer than usual the program may take for each step:
+// TBM_SLOWDOWN, which scripts/e2e sets where the program runs through an
+// emulator (the 32-bit exe under qemu: about a minute per start, and every
+// decode many times slower); 1 when unset.
+int Slowdown();
+// The limits above, times the slowdown: for waits on the program under test.
+Millis WindowTimeout();
+Millis ExitTimeout();
 
 // A started process. It is killed when the object goes while it still runs,
 // so a failed test never leaves one behind.
@@ -34,11 +45,19 @@ class Process {
   bool Running() const;
 
   // The exit code once it has ended within `timeout`; empty if it still runs.
-  std::optional<DWORD> WaitExit(Millis timeout = kExitTimeout);
+  std::optional<DWORD> WaitExit(Millis timeout = ExitTimeout());
   // The most memory the process has had in use at once so far, in bytes (its
   // peak working set; under Wine the peak resident size of the Linux
   // process). Empty once it has ended.
   std::optional<size_t> PeakWorkingSet() const;
+  // All of GetProcessMemoryInfo's counters; empty once it has ended. Under
+  // Wine PagefileUsage is the Linux process's resident anonymous memory
+  // (pages committed and touched, not those only committed), and
+  // PeakPagefileUsage is the same figure, not a peak.
+  std::optional<PROCESS_MEMORY_COUNTERS> Memory() const;
+  // The private memory committed in the process now, summed over its regions
+  // (VirtualQueryEx): what Windows charges, touched or not.
+  std::optional<size_t> CommittedPrivate() const;
   void Kill();
 
  private:
@@ -61,9 +80,9 @@ std::string DescribeWindows(DWORD processId);
 // Waits until `process` has a top-level window titled exactly `title` (and
 // visible when asked). Empty when the time ran out or the process ended.
 HWND WaitWindow(const Process& process, const std::string& title, bool mustBeVisible = true,
-                Millis timeout = kWindowTimeout);
+                Millis timeout = WindowTimeout());
 // Waits until the window is destroyed.
-bool WaitGone(HWND window, Millis timeout = kWindowTimeout);
+bool WaitGone(HWND window, Millis timeout = WindowTimeout());
 
 std::string WindowText(HWND window);
 std::string ControlText(HWND dialog, int id);

@@ -49,6 +49,29 @@ Bytes E2eTest::Sample(const std::string& name) {
   return *bytes;
 }
 
+Bytes E2eTest::BigPhoto(int width, int height, bool progressive) {
+  // The recipe's version is in the name: a changed recipe makes new files.
+  const std::string name = std::string(progressive ? "progressive" : "baseline") + "-" +
+                           std::to_string(width) + "x" + std::to_string(height) + "-v1.jpg";
+  const std::string path = Required("TBM_CACHE") + "\\" + name;
+  if (auto kept = ReadBytes(path)) {
+    const FrameDimensions size = FrameSize(*kept);
+    // A whole file: the size asked for, and the end marker.
+    if (size.width == width && size.height == height && kept->size() > 2 &&
+        (*kept)[kept->size() - 2] == 0xFF && kept->back() == 0xD9) {
+      return *kept;
+    }
+  }
+  Bytes photo = MakeBigPhoto(Sample("testorig.jpg"), width, height, progressive);
+  // Written beside it and renamed, so that a run cut short leaves no half file.
+  const std::string temporary = path + ".new";
+  if (!WriteBytes(temporary, photo) ||
+      !MoveFileExW(Wide(temporary).c_str(), Wide(path).c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    throw Unexpected("cannot keep the photo in " + path);
+  }
+  return photo;
+}
+
 std::string E2eTest::Required(const char* name) {
   std::string value = Env(name);
   if (value.empty())

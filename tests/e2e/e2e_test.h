@@ -24,6 +24,10 @@ class E2eTest : public testing::Test {
  public:
   // A photo from the sample folder, read whole.
   static Bytes Sample(const std::string& name);
+  // A photo made by MakeBigPhoto from testorig.jpg, made once and kept in
+  // TBM_CACHE (scripts/e2e: build/e2e-cache), so that later runs only read
+  // it: a 200 MP photo takes some seconds to make.
+  static Bytes BigPhoto(int width, int height, bool progressive);
   // An environment variable that the runner must have set.
   static std::string Required(const char* name);
 

@@ -88,6 +88,15 @@ struct JpegRecipe {
   int restartRows = 0;  // a restart marker every this many MCU rows; 0: none
 };
 Bytes MakeJpeg(const JpegRecipe& recipe);
+
+// A photo far larger than the samples, for the memory a 32-bit program has:
+// `sample` (a JPEG) enlarged twice, smoothly, and mirrored into tiles so that
+// their edges meet, each tile a little lighter or darker than its
+// neighbours, with a fine grain over all. RGB stored as YCbCr 4:2:0 at
+// quality 90, baseline or progressive: about 1.6 bits a pixel, as phones'
+// photos take, so that a copy of it is as large as a real one's.
+Bytes MakeBigPhoto(const Bytes& sample, int width, int height, bool progressive);
+
 // Whether a JPEG marker starts a frame: C0 to CF, but not C4 (Huffman
 // tables), C8 (reserved) or CC (arithmetic conditioning).
 bool IsFrameMarker(uint8_t marker);
@@ -98,6 +107,12 @@ size_t SegmentLength(const Bytes& jpeg, size_t at);
 // the same on every run from the same `state`.
 uint8_t ScrambledByte(uint32_t& state);
 
+// The width and height the frame header gives; 0 by 0 when there is none.
+struct FrameDimensions {
+  int width = 0;
+  int height = 0;
+};
+FrameDimensions FrameSize(const Bytes& jpeg);
 // The same bytes with the frame header claiming another size.
 Bytes WithFrameSize(Bytes jpeg, int width, int height);
 // A marker segment: its marker and its data, after the length field.

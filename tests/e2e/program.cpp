@@ -118,7 +118,7 @@ std::string Program::Describe() {
 }
 
 HWND Program::Await(const std::string& title) {
-  const auto deadline = std::chrono::steady_clock::now() + kWindowTimeout;
+  const auto deadline = std::chrono::steady_clock::now() + WindowTimeout();
   for (;;) {
     if (const HWND found = VisibleWindow(process_.Id(), title))
       return found;
@@ -205,7 +205,7 @@ void Program::CloseHostWindow() {
 }
 
 DWORD Program::ExitCode() {
-  const auto deadline = std::chrono::steady_clock::now() + kExitTimeout;
+  const auto deadline = std::chrono::steady_clock::now() + ExitTimeout();
   for (;;) {
     if (const auto code = process_.WaitExit(Millis{0}))
       return *code;

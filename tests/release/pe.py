@@ -12,6 +12,10 @@ MACHINE_I386 = 0x14C
 MACHINE_AMD64 = 0x8664
 SUBSYSTEM_WINDOWS_GUI = 2
 
+# COFF header Characteristics flags.
+FILE_EXECUTABLE_IMAGE = 0x0002
+FILE_LARGE_ADDRESS_AWARE = 0x0020
+
 
 class PeFile:
     def __init__(self, data: bytes):
@@ -22,7 +26,8 @@ class PeFile:
         if data[pe : pe + 4] != b"PE\0\0":
             raise ValueError("no PE signature")
         coff = pe + 4
-        (self.machine, sections, self.timestamp, _, _, optional_size, _) = struct.unpack_from(
+        (self.machine, sections, self.timestamp, _, _, optional_size,
+         self.characteristics) = struct.unpack_from(
             "<HHIIIHH", data, coff
         )
         optional = coff + 20

@@ -61,6 +61,16 @@ def test_header_is_a_timeless_gui_program_for_its_machine(exe):
     assert exe_file.timestamp == 0, "a link time in the header: builds differ by when they ran"
 
 
+def test_exe_is_large_address_aware(exe):
+    # Without the flag a 32-bit process gets 2 GiB of address space, in which a
+    # 200 MP photo's pixel block and output buffer do not both fit; with it, 4
+    # GiB on 64-bit Windows. 64-bit links carry it by default.
+    _, exe_file = exe
+    assert exe_file.characteristics & pe.FILE_EXECUTABLE_IMAGE
+    assert exe_file.characteristics & pe.FILE_LARGE_ADDRESS_AWARE, (
+        f"Characteristics {exe_file.characteristics:#06x} lack LARGE_ADDRESS_AWARE (0x0020)")
+
+
 def test_imports_only_system_dlls(exe):
     _, exe_file = exe
     imported = {name.lower() for name in exe_file.imported_dlls()}

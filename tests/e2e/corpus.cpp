@@ -14,16 +14,6 @@ void Append(Bytes& out, const Bytes& more) {
   out.insert(out.end(), more.begin(), more.end());
 }
 
-void AppendBig16(Bytes& out, size_t value) {
-  out.push_back(static_cast<uint8_t>(value >> 8));
-  out.push_back(static_cast<uint8_t>(value));
-}
-
-void AppendBig32(Bytes& out, uint32_t value) {
-  AppendBig16(out, value >> 16);
-  AppendBig16(out, value & 0xFFFF);
-}
-
 // A marker segment: the marker, the length (which counts itself) and the
 // body.
 void AppendSegment(Bytes& out, uint8_t marker, const Bytes& body) {

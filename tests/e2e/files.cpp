@@ -590,8 +590,6 @@ Bytes WithCameraData(const Bytes& jpeg, uint16_t orientation) {
   return WithSegments(jpeg, {{0xE1, exif}});
 }
 
-namespace {
-
 void AppendBig16(Bytes& out, size_t value) {
   out.push_back(static_cast<uint8_t>(value >> 8));
   out.push_back(static_cast<uint8_t>(value));
@@ -601,6 +599,8 @@ void AppendBig32(Bytes& out, size_t value) {
   AppendBig16(out, value >> 16);
   AppendBig16(out, value & 0xFFFF);
 }
+
+namespace {
 
 void AppendText(Bytes& out, const char* text) {
   out.insert(out.end(), text, text + std::strlen(text));

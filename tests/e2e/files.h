@@ -22,6 +22,11 @@ std::string Env(const char* name);
 std::wstring Wide(const std::string& utf8);
 std::string Utf8(const std::wstring& wide);
 
+// Appends a value as 2 or 4 bytes, most significant first, as JPEG and
+// big-endian Exif store them.
+void AppendBig16(Bytes& out, size_t value);
+void AppendBig32(Bytes& out, size_t value);
+
 std::optional<Bytes> ReadBytes(const std::string& path);
 bool WriteBytes(const std::string& path, const Bytes& bytes);
 bool Exists(const std::string& path);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <utility>
 
 // jpeglib.h expects these declared first.
@@ -293,9 +294,11 @@ void FillRow(const JpegRecipe& recipe, int y, uint32_t& noise, std::vector<JSAMP
   }
 }
 
-}  // namespace
-
-Bytes MakeJpeg(const JpegRecipe& recipe) {
+// Encodes a width by height image at quality 90 with libjpeg's defaults for
+// the input `setup` gives (components, colour space, then any change of the
+// defaults), taking its rows one at a time from `fill`.
+Bytes EncodeRows(const std::function<void(jpeg_compress_struct&)>& setup, int width, int height,
+                 const std::function<void(int y, std::vector<JSAMPLE>& row)>& fill) {
   jpeg_compress_struct cinfo{};
   jpeg_error_mgr error{};
   cinfo.err = jpeg_std_error(&error);
@@ -303,24 +306,14 @@ Bytes MakeJpeg(const JpegRecipe& recipe) {
   unsigned char* out = nullptr;
   unsigned long outSize = 0;
   jpeg_mem_dest(&cinfo, &out, &outSize);
-  cinfo.image_width = static_cast<JDIMENSION>(recipe.width);
-  cinfo.image_height = static_cast<JDIMENSION>(recipe.height);
-  cinfo.input_components = ComponentsOf(recipe.space);
-  cinfo.in_color_space = recipe.space == Space::kGray  ? JCS_GRAYSCALE
-                         : recipe.space == Space::kRgb ? JCS_RGB
-                                                       : JCS_CMYK;
-  jpeg_set_defaults(&cinfo);  // CMYK in: CMYK stored, with Adobe's marker
-  if (recipe.space == Space::kYcck)
-    jpeg_set_colorspace(&cinfo, JCS_YCCK);
+  cinfo.image_width = static_cast<JDIMENSION>(width);
+  cinfo.image_height = static_cast<JDIMENSION>(height);
+  setup(cinfo);
   jpeg_set_quality(&cinfo, 90, TRUE);
-  if (recipe.progressive)
-    jpeg_simple_progression(&cinfo);
-  cinfo.restart_in_rows = recipe.restartRows;
   jpeg_start_compress(&cinfo, TRUE);
-  std::vector<JSAMPLE> row(static_cast<size_t>(recipe.width) * cinfo.input_components);
-  uint32_t noise = 12345;
+  std::vector<JSAMPLE> row(static_cast<size_t>(width) * cinfo.input_components);
   while (cinfo.next_scanline < cinfo.image_height) {
-    FillRow(recipe, static_cast<int>(cinfo.next_scanline), noise, row);
+    fill(static_cast<int>(cinfo.next_scanline), row);
     JSAMPROW rows[1] = {row.data()};
     jpeg_write_scanlines(&cinfo, rows, 1);
   }
@@ -329,6 +322,28 @@ Bytes MakeJpeg(const JpegRecipe& recipe) {
   Bytes bytes(out, out + outSize);
   std::free(out);
   return bytes;
+}
+
+}  // namespace
+
+Bytes MakeJpeg(const JpegRecipe& recipe) {
+  const J_COLOR_SPACE space = recipe.space == Space::kGray  ? JCS_GRAYSCALE
+                              : recipe.space == Space::kRgb ? JCS_RGB
+                                                            : JCS_CMYK;
+  uint32_t noise = 12345;
+  return EncodeRows(
+      [&](jpeg_compress_struct& cinfo) {
+        cinfo.input_components = ComponentsOf(recipe.space);
+        cinfo.in_color_space = space;
+        jpeg_set_defaults(&cinfo);  // CMYK in: CMYK stored, with Adobe's marker
+        if (recipe.space == Space::kYcck)
+          jpeg_set_colorspace(&cinfo, JCS_YCCK);
+        if (recipe.progressive)
+          jpeg_simple_progression(&cinfo);
+        cinfo.restart_in_rows = recipe.restartRows;
+      },
+      recipe.width, recipe.height,
+      [&](int y, std::vector<JSAMPLE>& row) { FillRow(recipe, y, noise, row); });
 }
 
 namespace {
@@ -401,52 +416,36 @@ Bytes MakeBigPhoto(const Bytes& sample, int width, int height, bool progressive)
   for (int& g : grain)
     g = ScrambledByte(noise) % (2 * kGrain + 1) - kGrain;
 
-  jpeg_compress_struct cinfo{};
-  jpeg_error_mgr error{};
-  cinfo.err = jpeg_std_error(&error);
-  jpeg_create_compress(&cinfo);
-  unsigned char* out = nullptr;
-  unsigned long outSize = 0;
-  jpeg_mem_dest(&cinfo, &out, &outSize);
-  cinfo.image_width = static_cast<JDIMENSION>(width);
-  cinfo.image_height = static_cast<JDIMENSION>(height);
-  cinfo.input_components = 3;
-  cinfo.in_color_space = JCS_RGB;
-  jpeg_set_defaults(&cinfo);  // 4:2:0, as cameras store it
-  jpeg_set_quality(&cinfo, 90, TRUE);
-  if (progressive)
-    jpeg_simple_progression(&cinfo);
-  jpeg_start_compress(&cinfo, TRUE);
-  std::vector<JSAMPLE> row(static_cast<size_t>(width) * 3);
-  while (cinfo.next_scanline < cinfo.image_height) {
-    const int y = static_cast<int>(cinfo.next_scanline);
-    const int tileRow = y / tile.height;
-    const int inTile = tileRow % 2 ? tile.height - 1 - y % tile.height : y % tile.height;
-    const JSAMPLE* source = tile.rgb.data() + static_cast<size_t>(inTile) * tile.width * 3;
-    const int* rowGrain = grain.data() + static_cast<size_t>(y) * 7919 % 4099;
-    for (int x = 0, tileColumn = 0; x < width; x += tile.width, ++tileColumn) {
-      const int shade =
-          static_cast<int>((static_cast<uint32_t>(tileColumn * 7 + tileRow * 13) * 2654435761u) >>
-                           28) -
-          8;
-      const int count = std::min(tile.width, width - x);
-      for (int i = 0; i < count; ++i) {
-        const int from = tileColumn % 2 ? tile.width - 1 - i : i;
-        for (int c = 0; c < 3; ++c) {
-          const size_t to = (static_cast<size_t>(x) + i) * 3 + c;
-          const int value = source[from * 3 + c] + shade + rowGrain[to];
-          row[to] = static_cast<JSAMPLE>(std::clamp(value, 0, 255));
+  return EncodeRows(
+      [&](jpeg_compress_struct& cinfo) {
+        cinfo.input_components = 3;
+        cinfo.in_color_space = JCS_RGB;
+        jpeg_set_defaults(&cinfo);  // 4:2:0, as cameras store it
+        if (progressive)
+          jpeg_simple_progression(&cinfo);
+      },
+      width, height,
+      [&](int y, std::vector<JSAMPLE>& row) {
+        const int tileRow = y / tile.height;
+        const int inTile = tileRow % 2 ? tile.height - 1 - y % tile.height : y % tile.height;
+        const JSAMPLE* source = tile.rgb.data() + static_cast<size_t>(inTile) * tile.width * 3;
+        const int* rowGrain = grain.data() + static_cast<size_t>(y) * 7919 % 4099;
+        for (int x = 0, tileColumn = 0; x < width; x += tile.width, ++tileColumn) {
+          const int shade =
+              static_cast<int>(
+                  (static_cast<uint32_t>(tileColumn * 7 + tileRow * 13) * 2654435761u) >> 28) -
+              8;
+          const int count = std::min(tile.width, width - x);
+          for (int i = 0; i < count; ++i) {
+            const int from = tileColumn % 2 ? tile.width - 1 - i : i;
+            for (int c = 0; c < 3; ++c) {
+              const size_t to = (static_cast<size_t>(x) + i) * 3 + c;
+              const int value = source[from * 3 + c] + shade + rowGrain[to];
+              row[to] = static_cast<JSAMPLE>(std::clamp(value, 0, 255));
+            }
+          }
         }
-      }
-    }
-    JSAMPROW rows[1] = {row.data()};
-    jpeg_write_scanlines(&cinfo, rows, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  jpeg_destroy_compress(&cinfo);
-  Bytes bytes(out, out + outSize);
-  std::free(out);
-  return bytes;
+      });
 }
 
 FrameDimensions FrameSize(const Bytes& jpeg) {

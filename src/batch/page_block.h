@@ -6,9 +6,10 @@
 #include <cstdint>
 #include <span>
 
-// The largest block a 32-bit process could ever get: its whole user address
-// space is 2 GiB. Larger requests fail at once, on every platform, so the
-// program behaves alike wherever it is built.
+// The largest block the program asks for: about 2 GiB, more than one piece
+// of even a large-address-aware 32-bit process's 4 GiB can be once the
+// system's DLLs are placed. Larger requests fail at once, on every platform,
+// so the program behaves alike wherever it is built.
 inline constexpr uint64_t kMaxBlockBytes = 0x7FFF0000;
 
 class PageBlock {

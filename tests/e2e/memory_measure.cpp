@@ -35,41 +35,49 @@ double MiB(uint64_t bytes) {
   return static_cast<double>(bytes) / (1 << 20);
 }
 
-// What the program takes for a photo, as it allocates today: the input's
-// bytes, the pixel block of the chosen size (rows padded to 4 bytes; the
-// program pads by three times the pad), the output buffer of the encoder's
-// worst case (4 bytes a pixel of the image padded to 16 by 8) and libjpeg's
-// own memory: for a progressive photo every coefficient of the whole image,
-// whatever the size chosen (128 bytes a block, blocks rounded up to whole
-// MCUs); for a baseline one a few rows, under 2 MiB, not counted.
+// What the program holds for a photo, in its two phases. While the photo is
+// decoded: the input's bytes, the pixel block of the chosen size (rows padded
+// to 4 bytes; the program pads by three times the pad) and, for a
+// progressive photo, libjpeg's coefficients of the whole image, whatever the
+// size chosen (128 bytes a block, blocks rounded up to whole MCUs). While it
+// is encoded, the input gone: the pixel block, the output chain (the copy in
+// whole 1 MiB regions) and the encoder's coefficients of the whole copy,
+// which the Huffman tables made for each photo need (4:2:2). libjpeg's row
+// buffers, under 2 MiB, are not counted.
 struct Formula {
   uint64_t input;
   uint64_t pixels;
+  uint64_t decoder;
   uint64_t output;
-  uint64_t codec;
-  uint64_t Sum() const { return input + pixels + output + codec; }
+  uint64_t encoder;
+  uint64_t Decoding() const { return input + pixels + decoder; }
+  uint64_t Encoding() const { return pixels + output + encoder; }
 };
 
 uint64_t RoundUp(uint64_t value, uint64_t step) {
   return (value + step - 1) / step * step;
 }
 
-Formula FormulaFor(const Photo& photo, const Scale& scale, uint64_t inputBytes) {
+Formula FormulaFor(const Photo& photo, const Scale& scale, uint64_t inputBytes,
+                   uint64_t copyBytes) {
   const uint64_t width = static_cast<uint64_t>(photo.width / scale.divisor);
   const uint64_t height = static_cast<uint64_t>(photo.height / scale.divisor);
   const uint64_t pad = RoundUp(3 * width, 4) - 3 * width;
   const uint64_t pixels = (width + pad) * height * 3;
-  const uint64_t bound = RoundUp(width, 16) * RoundUp(height, 8) * 4 + 2048;
-  uint64_t codec = 0;
+  uint64_t decoder = 0;
   if (photo.progressive) {
     // 4:2:0 (MakeBigPhoto): luminance 2 by 2 blocks an MCU, chroma 1 by 1.
     const uint64_t lumaBlocks =
         RoundUp(RoundUp(photo.width, 8) / 8, 2) * RoundUp(RoundUp(photo.height, 8) / 8, 2);
     const uint64_t chromaBlocks =
         (RoundUp(photo.width, 16) / 16) * (RoundUp(photo.height, 16) / 16);
-    codec = (lumaBlocks + 2 * chromaBlocks) * 128;
+    decoder = (lumaBlocks + 2 * chromaBlocks) * 128;
   }
-  return {inputBytes, pixels, std::max(pixels, bound), codec};
+  // 4:2:2: luminance 2 by 1 blocks an MCU, each chroma 1 by 1 at half width.
+  const uint64_t rows = RoundUp(height, 8) / 8;
+  const uint64_t encoderBlocks =
+      (RoundUp(RoundUp(width, 8) / 8, 2) + 2 * (RoundUp(width, 16) / 16)) * rows;
+  return {inputBytes, pixels, decoder, RoundUp(copyBytes, 1 << 20), encoderBlocks * 128};
 }
 
 // The highest PagefileUsage seen, polled every 10 ms on a thread of its own
@@ -140,13 +148,17 @@ TEST_P(PeakMemory, OfOneRun) {
   ASSERT_TRUE(
       IsOutput(Path("photoX.jpg"), photo.width / scale.divisor, photo.height / scale.divisor, 90));
 
-  const Formula formula = FormulaFor(photo, scale, bytes.size());
+  const uint64_t copyBytes = ReadBytes(Path("photoX.jpg")).value_or(Bytes{}).size();
+  const Formula formula = FormulaFor(photo, scale, bytes.size(), copyBytes);
   char row[400];
   std::snprintf(row, sizeof row,
-                "| %s | %s | %.0f | %.0f | %.0f | %.0f | %.0f + %.0f + %.0f + %.0f = %.0f |\n",
+                "| %s | %s | %.0f | %.0f | %.0f | %.0f | %.0f + %.0f + %.0f = %.0f | %.0f + %.0f + "
+                "%.0f = %.0f |\n",
                 photo.name, scale.name, MiB(peakPagefile), MiB(last.PeakPagefileUsage),
                 MiB(last.PeakWorkingSetSize), MiB(committed), MiB(formula.input),
-                MiB(formula.pixels), MiB(formula.output), MiB(formula.codec), MiB(formula.Sum()));
+                MiB(formula.pixels), MiB(formula.decoder), MiB(formula.Decoding()),
+                MiB(formula.pixels), MiB(formula.output), MiB(formula.encoder),
+                MiB(formula.Encoding()));
   std::printf("%s", row);
   const std::string table = Env("TBM_MEMORY_TABLE");
   if (!table.empty()) {

@@ -58,26 +58,29 @@ uint64_t RoundUp(uint64_t value, uint64_t step) {
   return (value + step - 1) / step * step;
 }
 
+// The program's output regions, which a copy takes whole.
+constexpr uint64_t kRegionBytes = uint64_t{1} << 20;
+
+// libjpeg's coefficients of a whole YCbCr image: whole MCUs of `h` by `v`
+// luminance blocks and one block of each chroma, 128 bytes a block.
+uint64_t CoefficientBytes(uint64_t width, uint64_t height, uint64_t h, uint64_t v) {
+  const uint64_t mcus = RoundUp(width, 8 * h) / (8 * h) * (RoundUp(height, 8 * v) / (8 * v));
+  return mcus * (h * v + 2) * 128;
+}
+
 Formula FormulaFor(const Photo& photo, const Scale& scale, uint64_t inputBytes,
                    uint64_t copyBytes) {
   const uint64_t width = static_cast<uint64_t>(photo.width / scale.divisor);
   const uint64_t height = static_cast<uint64_t>(photo.height / scale.divisor);
   const uint64_t pad = RoundUp(3 * width, 4) - 3 * width;
   const uint64_t pixels = (width + pad) * height * 3;
-  uint64_t decoder = 0;
-  if (photo.progressive) {
-    // 4:2:0 (MakeBigPhoto): luminance 2 by 2 blocks an MCU, chroma 1 by 1.
-    const uint64_t lumaBlocks =
-        RoundUp(RoundUp(photo.width, 8) / 8, 2) * RoundUp(RoundUp(photo.height, 8) / 8, 2);
-    const uint64_t chromaBlocks =
-        (RoundUp(photo.width, 16) / 16) * (RoundUp(photo.height, 16) / 16);
-    decoder = (lumaBlocks + 2 * chromaBlocks) * 128;
-  }
-  // 4:2:2: luminance 2 by 1 blocks an MCU, each chroma 1 by 1 at half width.
-  const uint64_t rows = RoundUp(height, 8) / 8;
-  const uint64_t encoderBlocks =
-      (RoundUp(RoundUp(width, 8) / 8, 2) + 2 * (RoundUp(width, 16) / 16)) * rows;
-  return {inputBytes, pixels, decoder, RoundUp(copyBytes, 1 << 20), encoderBlocks * 128};
+  // MakeBigPhoto stores 4:2:0; the program's copy is 4:2:2.
+  const uint64_t decoder = photo.progressive
+                               ? CoefficientBytes(static_cast<uint64_t>(photo.width),
+                                                  static_cast<uint64_t>(photo.height), 2, 2)
+                               : 0;
+  return {inputBytes, pixels, decoder, RoundUp(copyBytes, kRegionBytes),
+          CoefficientBytes(width, height, 2, 1)};
 }
 
 // The highest PagefileUsage seen, polled every 10 ms on a thread of its own

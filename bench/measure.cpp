@@ -233,6 +233,9 @@ class BenchPlatform : public Platform {
 
   void ShowMessage(const char*) override { failed_ = true; }
   void ShowSystemError(SystemError) override { failed_ = true; }
+  void ShowBatchPhoto(size_t, size_t, const char*) override {}
+  bool ReportBatchProgress(double) noexcept override { return true; }
+  void CloseBatchProgress() override {}
 
   SystemError SaveOutput(const char* path,
                          std::span<const std::span<const uint8_t>> pieces) override {

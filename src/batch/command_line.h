@@ -15,3 +15,7 @@ void CaptureArguments(JobState& job, std::string_view argumentText);
 // command line occur again, and the character before it becomes the current
 // path's terminator. Returns the current path.
 const char* SplitCurrentPath(JobState& job);
+
+// How many paths the command line holds from `start` on, split as above,
+// without splitting it.
+size_t CountPathsFrom(const JobState& job, size_t start);

@@ -65,6 +65,12 @@ struct JobState {
   int32_t quality = 90;
   PageBlock pixelBuffer;
 
+  // "Same for the rest": offered when another photo follows the current one;
+  // checked, Save makes the copies of all the photos after it at the same
+  // size and quality without their dialogs. Unchecked for each new photo.
+  bool morePhotosFollow = false;
+  bool sameForRest = false;
+
   PathBuffer OutputPath{};
   PathBuffer DisplayName{};
 };

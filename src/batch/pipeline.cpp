@@ -20,17 +20,72 @@ void EndFile(JobState& job) {
   CodecReleaseWarmBlocks();
 }
 
+}  // namespace
+
+// The rest of a batch after "Same for the rest": each photo's decode and
+// encode reported to the batch's window as a share of the whole run.
+class RestOfBatch final : public CodecProgress {
+ public:
+  RestOfBatch(Platform& platform, size_t firstNumber, size_t total)
+      : platform_(platform), number_(firstNumber), first_(firstNumber), total_(total) {}
+
+  // The next photo begins: shown with its new name; false once cancelled.
+  bool BeginPhoto(const char* newName) {
+    platform_.ShowBatchPhoto(number_, total_, newName);
+    phase_ = 0;
+    return Report(0);
+  }
+  void BeginEncode() { phase_ = 1; }
+  void EndPhoto() { ++number_; }
+
+  bool Report(double done) noexcept override {
+    // The decode and the encode count for half of a photo each.
+    const double photos = static_cast<double>(number_ - first_) + (phase_ + done) / 2;
+    return platform_.ReportBatchProgress(photos / static_cast<double>(total_ - first_ + 1));
+  }
+
+ private:
+  Platform& platform_;
+  size_t number_;
+  const size_t first_;
+  const size_t total_;
+  int phase_ = 0;
+};
+
+namespace {
+
+// The size chosen in "Output Size", or, in the rest of a batch, the size
+// chosen for the photo before.
+int ChooseSize(JobState& job, CodecProps& codec, Platform& platform, RestOfBatch* rest) {
+  if (rest == nullptr)
+    return platform.ShowSizeDialog(job);
+  if (!ReadImageSize(job, codec))
+    return SIZE_UNREADABLE;
+  return ConfirmSize(job, codec, rest);
+}
+
 // Steps 8 to 11 of a file: from a decoded image to a saved (or skipped)
-// output. What the file held is released on every path.
-void ChooseQualityAndSave(JobState& job, Platform& platform) {
+// output. What the file held is released on every path. False when the user
+// stopped the rest of the batch.
+bool ChooseQualityAndSave(JobState& job, CodecProps& codec, Platform& platform, RestOfBatch* rest) {
   if (!job.outputBuffer.Prepare(OutputBound(job.width, job.height, job.metadata))) {
     EndFile(job);
     platform.ShowSystemError(kErrorNotEnoughMemory);
-    return;
+    return true;
   }
   job.encodedSize = 0;
-  int result;
-  while ((result = platform.ShowQualityDialog(job)) == QUALITY_RETRY) {
+  int result = QUALITY_SAVE;
+  if (rest != nullptr) {
+    rest->BeginEncode();
+    EncodeAtQuality(job, codec, rest);
+  } else {
+    job.sameForRest = false;
+    while ((result = platform.ShowQualityDialog(job)) == QUALITY_RETRY) {
+    }
+  }
+  if (job.encodeStatus == CODEC_CANCELLED) {
+    EndFile(job);
+    return false;
   }
   // A failed encoding (a 0 by 0 image, say) leaves nothing worth a file.
   if (result != QUALITY_SKIP && job.encodedSize != 0) {
@@ -41,13 +96,16 @@ void ChooseQualityAndSave(JobState& job, Platform& platform) {
   } else if (result != QUALITY_SKIP && job.encodeStatus == CODEC_NO_MEMORY) {
     platform.ShowSystemError(kErrorNotEnoughMemory);
   }
+  if (result == QUALITY_SKIP)
+    job.sameForRest = false;  // the box counts only with Save
   EndFile(job);
+  return true;
 }
 
 }  // namespace
 
 std::optional<BatchEnding> ProcessFile(JobState& job, CodecProps& codec, Platform& platform,
-                                       InputMode mode, const char* path) {
+                                       InputMode mode, const char* path, RestOfBatch* rest) {
   if (const SystemError error = platform.OpenInput(path); error != kNoError) {
     platform.ShowSystemError(error);
     return BatchEnding::kLeaveHostOpen;
@@ -84,7 +142,7 @@ std::optional<BatchEnding> ProcessFile(JobState& job, CodecProps& codec, Platfor
     return BatchEnding::kDestroyHost;
   }
 
-  const int sized = platform.ShowSizeDialog(job);
+  const int sized = ChooseSize(job, codec, platform, rest);
   platform.CloseInput();
   if (sized != SIZE_CONFIRMED) {
     job.jpegBuffer.Release();
@@ -110,9 +168,80 @@ std::optional<BatchEnding> ProcessFile(JobState& job, CodecProps& codec, Platfor
     return std::nullopt;
   }
   BuildDisplayName(job);
-  ChooseQualityAndSave(job, platform);
+  if (!ChooseQualityAndSave(job, codec, platform, rest))
+    return BatchEnding::kDestroyHost;
   return std::nullopt;
 }
+
+namespace {
+
+// The batch's paths in order, in either mode.
+class PathWalk {
+ public:
+  PathWalk(JobState& job, InputMode mode) : job_(job), mode_(mode) {}
+
+  bool AtEnd() const {
+    return mode_ == InputMode::kSelection ? job_.fileCount <= 0
+                                          : job_.currentFile >= job_.commandLineLength;
+  }
+  // The current path; null when a chosen name does not fit in a path.
+  const char* Current() {
+    ++number_;
+    if (mode_ == InputMode::kCommandLine)
+      return SplitCurrentPath(job_);
+    return BuildSelectedPath(job_, job_.currentFile) ? job_.inputPath.data() : nullptr;
+  }
+  // The paths after the current one.
+  size_t Following() const {
+    return mode_ == InputMode::kSelection ? static_cast<size_t>(job_.fileCount - 1)
+                                          : CountPathsFrom(job_, job_.nextStart);
+  }
+  void Advance() {
+    if (mode_ == InputMode::kSelection) {
+      --job_.fileCount;
+      ++job_.currentFile;
+    } else {
+      job_.currentFile = job_.nextStart;
+    }
+  }
+  // The current path's place in the batch, from 1.
+  size_t Number() const { return number_; }
+
+ private:
+  JobState& job_;
+  const InputMode mode_;
+  size_t number_ = 0;
+};
+
+// After a Save with "Same for the rest": every photo after the current one,
+// at the same size and quality, without dialogs.
+BatchEnding RunRest(JobState& job, CodecProps& codec, Platform& platform, InputMode mode,
+                    PathWalk& walk) {
+  RestOfBatch rest(platform, walk.Number() + 1, walk.Number() + walk.Following());
+  std::optional<BatchEnding> ending;
+  for (walk.Advance(); !ending && !walk.AtEnd(); walk.Advance()) {
+    const char* path = walk.Current();
+    if (path == nullptr) {
+      platform.ShowSystemError(kErrorFilenameTooLong);
+      ending = BatchEnding::kLeaveHostOpen;
+      break;
+    }
+    // The window names the photo by its copy's name from the start.
+    const bool named = BuildOutputPath(job, path);
+    if (named)
+      BuildDisplayName(job);
+    if (!rest.BeginPhoto(named ? job.DisplayName.data() : path)) {
+      ending = BatchEnding::kDestroyHost;
+      break;
+    }
+    ending = ProcessFile(job, codec, platform, mode, path, &rest);
+    rest.EndPhoto();
+  }
+  platform.CloseBatchProgress();
+  return ending.value_or(BatchEnding::kDestroyHost);
+}
+
+}  // namespace
 
 BatchEnding RunBatch(JobState& job, CodecProps& codec, Platform& platform) {
   const InputMode mode = BeginBatch(job);
@@ -120,23 +249,19 @@ BatchEnding RunBatch(JobState& job, CodecProps& codec, Platform& platform) {
     if (!platform.ChooseFiles(job))
       return BatchEnding::kSendDestroy;
     ParseSelection(job);
-    for (job.currentFile = 0; job.fileCount > 0; --job.fileCount, ++job.currentFile) {
-      if (!BuildSelectedPath(job, job.currentFile)) {
-        // As the system would answer an open of a path that long.
-        platform.ShowSystemError(kErrorFilenameTooLong);
-        return BatchEnding::kLeaveHostOpen;
-      }
-      if (auto ending = ProcessFile(job, codec, platform, mode, job.inputPath.data())) {
-        return *ending;
-      }
+  }
+  for (PathWalk walk(job, mode); !walk.AtEnd(); walk.Advance()) {
+    const char* path = walk.Current();
+    if (path == nullptr) {
+      // As the system would answer an open of a path that long.
+      platform.ShowSystemError(kErrorFilenameTooLong);
+      return BatchEnding::kLeaveHostOpen;
     }
-  } else {
-    while (job.currentFile < job.commandLineLength) {
-      const char* path = SplitCurrentPath(job);
-      if (auto ending = ProcessFile(job, codec, platform, mode, path))
-        return *ending;
-      job.currentFile = job.nextStart;
-    }
+    job.morePhotosFollow = walk.Following() > 0;
+    if (auto ending = ProcessFile(job, codec, platform, mode, path))
+      return *ending;
+    if (job.sameForRest)
+      return RunRest(job, codec, platform, mode, walk);
   }
   return BatchEnding::kDestroyHost;
 }

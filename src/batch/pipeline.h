@@ -21,6 +21,12 @@ enum class BatchEnding {
 
 BatchEnding RunBatch(JobState& job, CodecProps& codec, Platform& platform);
 
-// One input file. Empty when the batch goes on with the next file.
+// The photos after a Save with "Same for the rest", done without dialogs.
+class RestOfBatch;
+
+// One input file: through its two dialogs, or, with `rest`, at the size and
+// quality of the photo before, its progress shown in the batch's window.
+// Empty when the batch goes on with the next file.
 std::optional<BatchEnding> ProcessFile(JobState& job, CodecProps& codec, Platform& platform,
-                                       InputMode mode, const char* path);
+                                       InputMode mode, const char* path,
+                                       RestOfBatch* rest = nullptr);

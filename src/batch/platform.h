@@ -38,6 +38,15 @@ class Platform {
   virtual void ShowMessage(const char* text) = 0;
   virtual void ShowSystemError(SystemError error) = 0;
 
+  // The copies made without dialogs after "Same for the rest" are shown in a
+  // window of their own: the photo in hand, `number` of `total`, under its
+  // new name, how far the whole run has come, and a Cancel button.
+  virtual void ShowBatchPhoto(size_t number, size_t total, const char* newName) = 0;
+  // `done` of the whole run, 0 to 1. Keeps the program's windows answering;
+  // false once the user has cancelled. Called from inside the codec.
+  virtual bool ReportBatchProgress(double done) noexcept = 0;
+  virtual void CloseBatchProgress() = 0;
+
   // Writes the pieces, one after another, under `path` whole or not at all:
   // a file already there is replaced only by a complete new one, and is
   // untouched on failure.

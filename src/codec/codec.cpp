@@ -75,10 +75,34 @@ jpeg_error_mgr* InstallTrap(ErrorTrap* trap, int failure) {
   return &trap->pub;
 }
 
+// libjpeg's progress monitor with the caller's hook beside it.
+struct Progress {
+  jpeg_progress_mgr pub;  // first, so that cinfo->progress converts back
+  CodecProgress* hook;
+  double last;
+};
+
+void ReportProgress(j_common_ptr cinfo) {
+  auto* progress = reinterpret_cast<Progress*>(cinfo->progress);
+  if (progress->hook == nullptr)
+    return;
+  const jpeg_progress_mgr& p = progress->pub;
+  double done = p.total_passes > 0 && p.pass_limit > 0
+                    ? (p.completed_passes +
+                       static_cast<double>(p.pass_counter) / static_cast<double>(p.pass_limit)) /
+                          p.total_passes
+                    : 0;
+  done = std::clamp(done, progress->last, 1.0);
+  progress->last = done;
+  if (!progress->hook->Report(done))
+    FailWith(cinfo, CODEC_CANCELLED);
+}
+
 void LimitScans(j_common_ptr cinfo) {
   if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans) {
     FailWith(cinfo, CODEC_UNREADABLE);
   }
+  ReportProgress(cinfo);
 }
 
 size_t RowStride(const CodecProps& props) {
@@ -181,7 +205,7 @@ void DecodeRows(j_decompress_ptr cinfo, const CodecProps* props) {
 struct DecodeJob {
   jpeg_decompress_struct cinfo;
   ErrorTrap trap;
-  jpeg_progress_mgr progress;
+  Progress progress;
   uint16_t orientation;
   JOCTET* icc;  // from libjpeg's malloc; CodecRead takes or frees it
   unsigned int iccSize;
@@ -237,13 +261,14 @@ int ReadJpeg(DecodeJob* job, CodecProps* props, int mode) {
 
 int RunDecode(DecodeJob* job, CodecProps* props, int mode) {
   job->cinfo.err = InstallTrap(&job->trap, CODEC_UNREADABLE);
-  job->progress.progress_monitor = LimitScans;
+  job->progress.pub.progress_monitor = LimitScans;
+  job->progress.hook = mode == CODEC_READ_PARAMS ? nullptr : props->progress;
   if (setjmp(job->trap.jump)) {
     jpeg_destroy_decompress(&job->cinfo);
     return job->trap.failure;
   }
   jpeg_create_decompress(&job->cinfo);
-  job->cinfo.progress = &job->progress;
+  job->cinfo.progress = &job->progress.pub;
   const int status = ReadJpeg(job, props, mode);
   jpeg_destroy_decompress(&job->cinfo);  // also drops whatever is left undecoded
   return status;
@@ -379,6 +404,7 @@ struct EncodeJob {
   jpeg_compress_struct cinfo;
   ErrorTrap trap;
   BufferDestination dest;
+  Progress progress;
 };
 
 int RunEncode(EncodeJob* job, const CodecProps* props, boolean optimize, uint64_t* written) {
@@ -388,6 +414,9 @@ int RunEncode(EncodeJob* job, const CodecProps* props, boolean optimize, uint64_
     return job->trap.failure;
   }
   jpeg_create_compress(&job->cinfo);
+  job->progress.pub.progress_monitor = ReportProgress;
+  job->progress.hook = props->progress;
+  job->cinfo.progress = &job->progress.pub;
   *written = WriteJpeg(&job->cinfo, &job->dest, props, optimize);
   jpeg_destroy_compress(&job->cinfo);
   return CODEC_OK;

@@ -15,6 +15,7 @@ enum CodecStatus : int {
   CODEC_OUTPUT_FULL = -3,  // the encoding does not fit the JPEG buffer
   CODEC_FAILED = -4,       // the codec failed for another reason (an encoder error)
   CODEC_NO_MEMORY = -5,    // the memory the work needs cannot be had
+  CODEC_CANCELLED = -6,    // the progress hook asked to stop
 };
 
 // Mode codes of CodecRead and CodecWrite.
@@ -65,6 +66,18 @@ class CodecOutput {
   ~CodecOutput() = default;
 };
 
+// Told, from inside the codec, how far a decode or an encode has come.
+class CodecProgress {
+ public:
+  // `done` runs from 0 to 1 over the whole operation. False stops it: the operation
+  // returns CODEC_CANCELLED once it has released what it took. Called often (every
+  // few rows): keep it cheap; it must not throw.
+  virtual bool Report(double done) noexcept = 0;
+
+ protected:
+  ~CodecProgress() = default;
+};
+
 // The record the program and the codec exchange. Pixel rows are pixelWidth
 // pixels of pixelChannels bytes followed by pixelRowPad bytes; the binding
 // writes and reads exactly pixelHeight such rows and nothing else.
@@ -91,6 +104,8 @@ struct CodecProps {
   // Where an encode goes once jpegBuffer (which may be empty) is full. Null:
   // the encoding must fit jpegBuffer. Not owned.
   CodecOutput* jpegMore;
+  // Told how the work goes. Null: no reports. Not owned.
+  CodecProgress* progress;
 };
 
 // Clear the record. Between calls the binding holds only the warm blocks

@@ -1,6 +1,6 @@
 #include "dialogs/quality_dialog.h"
 
-void EncodeAtQuality(JobState& job, CodecProps& codec) {
+void EncodeAtQuality(JobState& job, CodecProps& codec, CodecProgress* progress) {
   CodecInit(codec);
   codec.pixelBuffer = job.pixelBuffer.data();
   codec.pixelWidth = job.width;
@@ -19,6 +19,7 @@ void EncodeAtQuality(JobState& job, CodecProps& codec) {
   codec.quality = job.quality;
   codec.jpegFileName = nullptr;
   codec.metadata = &job.metadata;
+  codec.progress = progress;
   job.encodeStatus = CodecWrite(codec, CODEC_ENCODE_BUFFER);
   job.encodedSize = job.encodeStatus == CODEC_OK ? codec.jpegSize : 0;
   CodecFree(codec);
@@ -43,7 +44,8 @@ int32_t QualityFromText(std::string_view text) {
   return negative ? -value : value;
 }
 
-QualityResult DecideQuality(JobState& job, std::string_view fieldText) {
+QualityResult DecideQuality(JobState& job, std::string_view fieldText, bool sameForRest) {
+  job.sameForRest = sameForRest && job.morePhotosFollow;
   const int32_t typed = QualityFromText(fieldText);
   if (typed == job.quality)
     return QUALITY_SAVE;

@@ -15,8 +15,9 @@ enum QualityResult : int {
 
 // Encodes the pixel buffer and the job's metadata at the job's quality into
 // the output buffer, and sets encodedSize to its length (0 when the encoding
-// failed) and encodeStatus to the codec's status.
-void EncodeAtQuality(JobState& job, CodecProps& codec);
+// failed) and encodeStatus to the codec's status. `progress` (may be null) is
+// told how the encoding goes, and may stop it.
+void EncodeAtQuality(JobState& job, CodecProps& codec, CodecProgress* progress = nullptr);
 
 // The texts the dialog shows.
 struct QualityTexts {
@@ -33,5 +34,6 @@ QualityTexts QualityDialogTexts(const JobState& job);
 int32_t QualityFromText(std::string_view text);
 
 // Save when the typed quality is the current one; otherwise store it and ask
-// for another encoding.
-QualityResult DecideQuality(JobState& job, std::string_view fieldText);
+// for another encoding. The "Same for the rest" box's state is kept for the
+// next showing and, on Save, for the batch.
+QualityResult DecideQuality(JobState& job, std::string_view fieldText, bool sameForRest = false);

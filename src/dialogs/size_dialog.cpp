@@ -41,7 +41,7 @@ void ScaleBySizeChoice(JobState& job) {
   job.height /= divisor;
 }
 
-SizeResult ConfirmSize(JobState& job, CodecProps& codec) {
+SizeResult ConfirmSize(JobState& job, CodecProps& codec, CodecProgress* progress) {
   ScaleBySizeChoice(job);
   job.rowPad = RowPad(job.width);
   if (!job.pixelBuffer.Allocate(BlockSize(job.width, job.height))) {
@@ -55,11 +55,19 @@ SizeResult ConfirmSize(JobState& job, CodecProps& codec) {
   codec.pixelChannels = 3;
   codec.pixelColor = CODEC_PIXEL_BGR;
   codec.metadata = &job.metadata;
+  codec.progress = progress;
   const int status = CodecRead(codec, DecodeMode(job.sizeChoice));
   CodecFree(codec);
   if (status != CODEC_OK) {
     job.pixelBuffer.Release();
-    return status == CODEC_NO_MEMORY ? SIZE_NO_MEMORY : SIZE_UNREADABLE;
+    switch (status) {
+      case CODEC_NO_MEMORY:
+        return SIZE_NO_MEMORY;
+      case CODEC_CANCELLED:
+        return SIZE_CANCELLED;
+      default:
+        return SIZE_UNREADABLE;
+    }
   }
   job.jpegBuffer.Release();
   return SIZE_CONFIRMED;

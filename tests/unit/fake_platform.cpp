@@ -77,6 +77,7 @@ int FakePlatform::ShowQualityDialog(JobState& job) {
   const QualityTexts texts = QualityDialogTexts(job);
   events.push_back("quality " + texts.resolution + " q" + texts.quality + " " + texts.outputSize +
                    " " + job.DisplayName.data());
+  boxes.push_back(!job.morePhotosFollow ? "-" : job.sameForRest ? "[x]" : "[ ]");
   EXPECT_FALSE(qualityAnswers.empty()) << "an Output Quality dialog nobody expected";
   if (qualityAnswers.empty())
     return QUALITY_SKIP;
@@ -84,7 +85,7 @@ int FakePlatform::ShowQualityDialog(JobState& job) {
   qualityAnswers.pop_front();
   if (!answer.typed)
     return QUALITY_SKIP;
-  return DecideQuality(job, *answer.typed);
+  return DecideQuality(job, *answer.typed, answer.sameForRest);
 }
 
 void FakePlatform::ShowMessage(const char* text) {
@@ -95,6 +96,29 @@ void FakePlatform::ShowMessage(const char* text) {
 void FakePlatform::ShowSystemError(SystemError error) {
   events.push_back("system error " + std::to_string(error));
   systemErrors.push_back(error);
+}
+
+void FakePlatform::ShowBatchPhoto(size_t number, size_t total, const char* newName) {
+  events.push_back("batch " + std::to_string(number) + " of " + std::to_string(total) + " " +
+                   newName);
+  batchWindowOpen = true;
+  batchNumber_ = number;
+  batchReports_ = 0;
+}
+
+bool FakePlatform::ReportBatchProgress(double done) noexcept {
+  EXPECT_TRUE(batchWindowOpen);
+  EXPECT_GE(done, batchDone_) << "the run's progress goes back";
+  EXPECT_LE(done, 1.0);
+  batchDone_ = done;
+  ++batchReports_;
+  return !(batchCancel && batchCancel->number == batchNumber_ &&
+           batchCancel->report == batchReports_);
+}
+
+void FakePlatform::CloseBatchProgress() {
+  events.push_back("batch closed");
+  batchWindowOpen = false;
 }
 
 SystemError FakePlatform::SaveOutput(const char* path,

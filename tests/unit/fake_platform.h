@@ -14,6 +14,14 @@
 
 struct QualityAnswer {
   std::optional<std::string> typed;  // the quality field's text before Save; none: Cancel
+  bool sameForRest = false;          // "Same for the rest" checked
+};
+
+// Where the user presses Cancel in the batch's progress window: at the
+// `report`th report (from 1) of photo `number`'s work.
+struct BatchCancel {
+  size_t number;
+  int report;
 };
 
 class FakePlatform : public Platform {
@@ -28,9 +36,15 @@ class FakePlatform : public Platform {
   std::deque<std::optional<SizeChoice>> sizeAnswers;  // none: Cancel
   std::deque<QualityAnswer> qualityAnswers;
   std::optional<size_t> encodeMemory;  // the largest block the encoder may have; none: no limit
+  std::optional<BatchCancel> batchCancel;
 
   // Recorded.
-  std::vector<std::string> events;  // "open PATH", "size W by H", "quality ...", "message ..."
+  // "open PATH", "size W by H", "quality ...", "message ...", "batch N of M NAME", ...
+  std::vector<std::string> events;
+  // Per "Output Quality" showing, the "Same for the rest" box: "-" not
+  // offered, "[ ]" offered, "[x]" offered and checked.
+  std::vector<std::string> boxes;
+  bool batchWindowOpen = false;
   std::vector<SystemError> systemErrors;
   std::vector<std::string> messages;
   std::vector<std::string> savedPaths;
@@ -45,10 +59,16 @@ class FakePlatform : public Platform {
   int ShowQualityDialog(JobState& job) override;
   void ShowMessage(const char* text) override;
   void ShowSystemError(SystemError error) override;
+  void ShowBatchPhoto(size_t number, size_t total, const char* newName) override;
+  bool ReportBatchProgress(double done) noexcept override;
+  void CloseBatchProgress() override;
   SystemError SaveOutput(const char* path,
                          std::span<const std::span<const uint8_t>> pieces) override;
 
  private:
   CodecProps& codec_;
   std::string openPath_;
+  size_t batchNumber_ = 0;
+  int batchReports_ = 0;
+  double batchDone_ = 0;
 };

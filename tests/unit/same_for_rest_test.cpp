@@ -1,0 +1,169 @@
+// "Same for the rest": the photos after the first are done without dialogs,
+// with the same outcomes as through them.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "batch_fixture.h"
+#include "test_images.h"
+
+namespace {
+
+const QualityAnswer kSaveForAll{"70", true};
+
+struct RestCase {
+  const char* situation;  // of c.jpg, the third of four photos
+  bool selection;         // chosen in the open dialog, else on the command line
+  std::vector<uint8_t> bytes;
+  SystemError saveError;
+  BatchEnding ending;
+  std::vector<std::string> saved;
+  std::vector<std::string> messages;
+  std::vector<SystemError> systemErrors;
+};
+
+TEST(SameForTheRest, GivesEachPhotoTheOutcomeItsDialogsWouldGive) {
+  const std::vector<std::string> all{"aX.jpg", "bX.jpg", "cX.jpg", "dX.jpg"};
+  const std::vector<std::string> notC{"aX.jpg", "bX.jpg", "dX.jpg"};
+  const std::vector<std::string> upToB{"aX.jpg", "bX.jpg"};
+  std::vector<uint8_t> cut = Photo();
+  cut.resize(20);
+  const RestCase cases[] = {
+      {"a photo", false, Photo(), kNoError, BatchEnding::kDestroyHost, all, {}, {}},
+      {"a photo", true, Photo(), kNoError, BatchEnding::kDestroyHost, all, {}, {}},
+      {"cannot be opened", false, {}, kNoError, BatchEnding::kLeaveHostOpen, upToB, {}, {2}},
+      {"empty", false, {}, kNoError, BatchEnding::kDestroyHost, notC, {}, {}},
+      {"empty", true, {}, kNoError, BatchEnding::kSendDestroy, upToB, {kFileEmptyText}, {}},
+      {"not a JPEG",
+       false,
+       {'G', 'I', 'F', '8'},
+       kNoError,
+       BatchEnding::kDestroyHost,
+       upToB,
+       {kNotAJpegText},
+       {}},
+      {"undecodable", false, cut, kNoError, BatchEnding::kDestroyHost, upToB, {kNotAJpegText}, {}},
+      {"0 by 0 at half",
+       false,
+       PhotoClaiming(1, 1),
+       kNoError,
+       BatchEnding::kDestroyHost,
+       notC,
+       {},
+       {}},
+      {"too large",
+       false,
+       PhotoClaiming(60000, 60000),
+       kNoError,
+       BatchEnding::kDestroyHost,
+       notC,
+       {},
+       {kErrorNotEnoughMemory}},
+      {"its save fails", false, Photo(), 5, BatchEnding::kDestroyHost, notC, {}, {5}},
+  };
+  for (const RestCase& c : cases) {
+    SCOPED_TRACE(std::string(c.situation) + (c.selection ? ", chosen" : ", command line"));
+    JobState job;
+    CodecProps codec{};
+    FakePlatform platform(codec);
+    for (const char* name : {"a.jpg", "b.jpg", "d.jpg"})
+      platform.files[std::string("C:\\p\\") + name] = Photo();
+    if (c.situation != std::string("cannot be opened"))
+      platform.files["C:\\p\\c.jpg"] = c.bytes;
+    if (c.saveError != kNoError)
+      platform.saveErrors["C:\\p\\cX.jpg"] = c.saveError;
+    platform.sizeAnswers = {SIZE_HALF};
+    platform.qualityAnswers = {kSaveForAll, kSaveForAll};
+    if (c.selection) {
+      platform.selection = std::vector<std::string>{"C:\\p", "a.jpg", "b.jpg", "c.jpg", "d.jpg"};
+    } else {
+      CaptureArguments(job, "C:\\p\\a.jpg C:\\p\\b.jpg C:\\p\\c.jpg C:\\p\\d.jpg");
+    }
+    EXPECT_EQ(RunBatch(job, codec, platform), c.ending);
+
+    std::vector<std::string> saved;
+    for (const std::string& path : platform.savedPaths)
+      saved.push_back(path.substr(5));
+    EXPECT_EQ(saved, c.saved);
+    EXPECT_EQ(platform.messages, c.messages);
+    EXPECT_EQ(platform.systemErrors, c.systemErrors);
+    // Only the first photo had dialogs: Half, then 70 tried and saved.
+    EXPECT_TRUE(platform.sizeAnswers.empty());
+    EXPECT_TRUE(platform.qualityAnswers.empty());
+    EXPECT_EQ(platform.boxes, (std::vector<std::string>{"[ ]", "[x]"}));
+    for (const std::string& path : platform.savedPaths) {
+      test_images::DecodedJpeg copy;
+      ASSERT_TRUE(test_images::DecodeJpeg(platform.files[path], &copy)) << path;
+      EXPECT_EQ(copy.width, 113) << path;  // half of 227
+    }
+    EXPECT_FALSE(platform.batchWindowOpen);
+    EXPECT_FALSE(platform.inputOpen);
+    EXPECT_EQ(job.pixelBuffer.data(), nullptr);
+    EXPECT_EQ(job.jpegBuffer.data(), nullptr);
+  }
+}
+
+TEST_F(Batch, TheProgressWindowNamesEachPhotoInItsTurn) {
+  for (const char* name : {"C:\\a.jpg", "C:\\b.jpg", "C:\\c.jpg"})
+    platform.files[name] = Photo();
+  platform.sizeAnswers = {SIZE_QUARTER};
+  platform.qualityAnswers = {{"90", true}};
+  EXPECT_EQ(Run("C:\\a.jpg C:\\b.jpg C:\\c.jpg"), BatchEnding::kDestroyHost);
+  std::vector<std::string> batch;
+  for (const std::string& e : platform.events) {
+    if (e.rfind("batch", 0) == 0)
+      batch.push_back(e);
+  }
+  EXPECT_EQ(batch, (std::vector<std::string>{"batch 2 of 3 bX.jpg", "batch 3 of 3 cX.jpg",
+                                             "batch closed"}));
+  EXPECT_EQ(job.quality, 90);
+}
+
+TEST_F(Batch, CancelInTheProgressWindowEndsTheProgramWithOnlyWholeCopies) {
+  for (const char* name : {"C:\\a.jpg", "C:\\b.jpg", "C:\\c.jpg", "C:\\d.jpg"})
+    platform.files[name] = Photo();
+  platform.sizeAnswers = {SIZE_FULL};
+  platform.qualityAnswers = {{"90", true}};
+  // The third photo's decode is under way when Cancel is pressed.
+  platform.batchCancel = BatchCancel{3, 3};
+  EXPECT_EQ(Run("C:\\a.jpg C:\\b.jpg C:\\c.jpg C:\\d.jpg"), BatchEnding::kDestroyHost);
+  EXPECT_EQ(platform.savedPaths, (std::vector<std::string>{"C:\\aX.jpg", "C:\\bX.jpg"}));
+  EXPECT_TRUE(platform.messages.empty());
+  EXPECT_TRUE(platform.systemErrors.empty());
+  EXPECT_FALSE(platform.batchWindowOpen);
+  EXPECT_EQ(job.pixelBuffer.data(), nullptr);
+
+  // Pressed between two photos, or during an encode, it ends the run alike.
+  for (const BatchCancel at : {BatchCancel{2, 1}, BatchCancel{4, 14}}) {
+    JobState j;
+    CodecProps c{};
+    FakePlatform p(c);
+    p.files = {{"C:\\a.jpg", Photo()},
+               {"C:\\b.jpg", Photo()},
+               {"C:\\c.jpg", Photo()},
+               {"C:\\d.jpg", Photo()}};
+    p.sizeAnswers = {SIZE_FULL};
+    p.qualityAnswers = {{"90", true}};
+    p.batchCancel = at;
+    CaptureArguments(j, "C:\\a.jpg C:\\b.jpg C:\\c.jpg C:\\d.jpg");
+    EXPECT_EQ(RunBatch(j, c, p), BatchEnding::kDestroyHost);
+    EXPECT_EQ(p.savedPaths.size(), at.number - 1) << "cancelled at photo " << at.number;
+  }
+}
+
+TEST_F(Batch, TheBoxCountsOnlyWhereAPhotoFollowsAndOnlyWithSave) {
+  for (const char* name : {"C:\\a.jpg", "C:\\b.jpg", "C:\\c.jpg"})
+    platform.files[name] = Photo();
+  platform.sizeAnswers = {SIZE_FULL, SIZE_FULL, SIZE_FULL};
+  // Checked, then the photo skipped: the next photo has its dialogs. Checked
+  // on the last photo, where it is not offered: nothing more happens.
+  platform.qualityAnswers = {{std::nullopt, true}, {"60", true}, {"60", false}, {"60", true}};
+  EXPECT_EQ(Run("C:\\a.jpg C:\\b.jpg C:\\c.jpg"), BatchEnding::kDestroyHost);
+  // The box starts unchecked for each photo and keeps its state over a retry.
+  EXPECT_EQ(platform.boxes, (std::vector<std::string>{"[ ]", "[ ]", "[x]", "-"}));
+  EXPECT_EQ(platform.savedPaths, (std::vector<std::string>{"C:\\bX.jpg", "C:\\cX.jpg"}));
+  EXPECT_TRUE(platform.qualityAnswers.empty());
+}
+
+}  // namespace

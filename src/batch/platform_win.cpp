@@ -96,6 +96,18 @@ void WindowsPlatform::ShowSystemError(SystemError error) {
   ::ShowSystemError(host_, error);
 }
 
+void WindowsPlatform::ShowBatchPhoto(size_t number, size_t total, const char* newName) {
+  batch_.ShowPhoto(number, total, newName);
+}
+
+bool WindowsPlatform::ReportBatchProgress(double done) noexcept {
+  return batch_.Report(done);
+}
+
+void WindowsPlatform::CloseBatchProgress() {
+  batch_.Close();
+}
+
 SystemError WindowsPlatform::SaveOutput(const char* path,
                                         std::span<const std::span<const uint8_t>> pieces) {
   // The new file is written whole beside the output, then takes the output's

@@ -6,10 +6,12 @@
 
 #include "batch/platform.h"
 #include "batch/unique_handle_win.h"
+#include "dialogs/batch_progress_win.h"
 
 class WindowsPlatform : public Platform {
  public:
-  WindowsPlatform(HWND host, HINSTANCE instance) : host_(host), instance_(instance) {}
+  WindowsPlatform(HWND host, HINSTANCE instance)
+      : host_(host), instance_(instance), batch_(instance, host) {}
 
   bool ChooseFiles(JobState& job) override;
   SystemError OpenInput(const char* path) override;
@@ -20,6 +22,9 @@ class WindowsPlatform : public Platform {
   int ShowQualityDialog(JobState& job) override;
   void ShowMessage(const char* text) override;
   void ShowSystemError(SystemError error) override;
+  void ShowBatchPhoto(size_t number, size_t total, const char* newName) override;
+  bool ReportBatchProgress(double done) noexcept override;
+  void CloseBatchProgress() override;
   SystemError SaveOutput(const char* path,
                          std::span<const std::span<const uint8_t>> pieces) override;
 
@@ -27,6 +32,7 @@ class WindowsPlatform : public Platform {
   HWND host_;
   HINSTANCE instance_;
   UniqueHandle input_;
+  BatchProgressWindow batch_;
 };
 
 // The batch, run from the host window's WM_CREATE with the handle that came

@@ -2,6 +2,7 @@
 
 #include "batch/program_state.h"
 #include "dialogs/dialogs_win.h"
+#include "dialogs/long_work_win.h"
 #include "dialogs/size_dialog.h"
 #include "resources/resource.h"
 
@@ -38,6 +39,8 @@ INT_PTR CALLBACK SizeDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
       return 0;
     }
     case WM_COMMAND:
+      if (LongWork::Busy())
+        return 0;
       switch (LOWORD(wParam)) {
         case IDC_FULL:
           Job.sizeChoice = SIZE_FULL;
@@ -53,7 +56,12 @@ INT_PTR CALLBACK SizeDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
           return 0;
         case IDOK: {
           Job.restoreCursor = SetCursor(static_cast<HCURSOR>(Job.waitCursor));
-          const SizeResult result = ConfirmSize(Job, Codec);
+          SizeResult result;
+          {
+            // The dialog stays on screen while the photo decodes.
+            LongWork work(dialog);
+            result = ConfirmSize(Job, Codec, &work);
+          }
           SetCursor(static_cast<HCURSOR>(Job.restoreCursor));
           EndDialog(dialog, result);
           return 1;

@@ -7,7 +7,7 @@
 // 1000 - 1099  dialog controls
 //   -1         labels (no identifier; 65535 in the templates)
 //
-// The dialog templates are named "SIZE" and "QUALITY".
+// The dialog templates are named "SIZE", "QUALITY" and "BATCH".
 #pragma once
 
 // The program's icon, as Explorer shows the exe: the lowest icon id is the
@@ -26,5 +26,15 @@
 #define IDC_OUTPUT_SIZE 1004
 #define IDC_RESOLUTION 1007
 #define IDC_NEW_NAME 1008
+#define IDC_SAME_FOR_REST 1009
+
+// "Saving copies": the photos made without dialogs after "Same for the rest".
+#define IDC_BATCH_PHOTO 1010
+#define IDC_BATCH_NAME 1011
+#define IDC_BATCH_BAR 1012
+
+// The progress bar a dialog shows between its buttons while its own work
+// takes long; made at run time.
+#define IDC_WORK_BAR 1013
 
 #define IDC_STATIC -1

@@ -2,6 +2,8 @@
 // window whose creation runs the whole batch, and runs the message loop until
 // the batch (or the user, closing the host) ends the program.
 #include <windows.h>
+// After windows.h, which it needs.
+#include <commctrl.h>
 
 #include "batch/command_line.h"
 #include "batch/platform_win.h"
@@ -41,6 +43,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR argumentText, int showCo
   windowClass.lpszClassName = kClassName;
   if (!RegisterClassA(&windowClass))
     return 0;
+  // The progress bars of long work and of the batch's window.
+  const INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
+  InitCommonControlsEx(&controls);
 
   // mingw-w64's start-up code passes GetCommandLineA()'s text: in the ANSI
   // code page, which the manifest makes UTF-8 (Windows 10 1903 and later).

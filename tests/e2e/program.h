@@ -80,8 +80,8 @@ class Program {
 
   Process& Proc() { return process_; }
 
-  // Waits for a visible window; a message box or the program's end on the
-  // way throws.
+  // Waits for a visible window that takes input; a message box or the
+  // program's end on the way throws.
   HWND Await(const std::string& title);
   SizeDialog AwaitSize();
   QualityDialog AwaitQuality();

@@ -1,0 +1,59 @@
+#include "dialogs/long_work_win.h"
+
+#include <commctrl.h>
+
+#include "batch/program_state.h"
+#include "resources/resource.h"
+
+namespace {
+
+constexpr ULONGLONG kQuietMs = 500;  // work shorter than this shows no bar
+constexpr int kBarSteps = 1000;
+
+RECT ClientRectOf(HWND dialog, int id) {
+  RECT rect{};
+  GetWindowRect(GetDlgItem(dialog, id), &rect);
+  MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+}  // namespace
+
+LongWork::LongWork(HWND dialog) : dialog_(dialog), start_(GetTickCount64()) {
+  busy_ = true;
+  EnableWindow(dialog_, FALSE);
+}
+
+LongWork::~LongWork() {
+  if (bar_ != nullptr)
+    DestroyWindow(bar_);
+  EnableWindow(dialog_, TRUE);
+  busy_ = false;
+}
+
+void LongWork::ShowBar() {
+  // In the free space between the OK (or Save) and Cancel buttons, half
+  // their height.
+  const RECT ok = ClientRectOf(dialog_, IDOK);
+  const RECT cancel = ClientRectOf(dialog_, IDCANCEL);
+  const int gap = (cancel.left - ok.right) / 10;
+  const int height = (ok.bottom - ok.top) / 2;
+  bar_ = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE | WS_BORDER, ok.right + gap,
+                         ok.top + height / 2, cancel.left - ok.right - 2 * gap, height, dialog_,
+                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_WORK_BAR)),
+                         reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(dialog_, GWLP_HINSTANCE)),
+                         nullptr);
+  SendMessageA(bar_, PBM_SETRANGE32, 0, kBarSteps);
+}
+
+bool LongWork::Report(double done) noexcept {
+  if (!pump_.Pump())
+    return true;
+  if (bar_ == nullptr && GetTickCount64() - start_ >= kQuietMs)
+    ShowBar();
+  if (bar_ != nullptr)
+    SendMessageA(bar_, PBM_SETPOS, static_cast<WPARAM>(done * kBarSteps), 0);
+  // What the pump dispatched may have set another cursor.
+  SetCursor(static_cast<HCURSOR>(Job.waitCursor));
+  return true;
+}

@@ -5,6 +5,8 @@
 // as well as the 64-bit one. The photos are made by the test program itself
 // (E2eTest::BigPhoto) and kept under build/.
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 #include "e2e_test.h"
 
@@ -31,6 +33,60 @@ testing::AssertionResult IsPhotoSized(const Bytes& photo, int width, int height)
   if (bits < 1 || bits > 3)
     return testing::AssertionFailure() << bits << " bits a pixel, not a photo's 1 to 3";
   return testing::AssertionSuccess();
+}
+
+// What a user saw of the program from OK in "Output Size" to the moment
+// "Output Quality" takes input: the decode, then the first encode.
+struct LongWorkSeen {
+  bool sizeBusy = false;     // "Output Size" on screen, disabled, answering
+  bool sizeBar = false;      // ... with its progress bar
+  bool qualityBusy = false;  // "Output Quality" the same while it encodes
+  bool qualityBar = false;
+  bool hung = false;     // a window the system would call not responding
+  Millis longestGap{0};  // without any window of the program on screen
+};
+
+// Presses OK and watches until "Output Quality" takes input.
+LongWorkSeen WatchLongWork(Program& program, HWND size) {
+  LongWorkSeen seen;
+  if (!PostClick(size, IDOK))
+    throw Unexpected("cannot press OK");
+  using Clock = std::chrono::steady_clock;
+  auto lastSeen = Clock::now();
+  const auto deadline = lastSeen + 20 * WindowTimeout();
+  for (;;) {
+    bool onScreen = false;
+    for (const TopWindow& w : WindowsOf(program.Proc().Id())) {
+      if (!w.visible || (w.title != kSizeTitle && w.title != kQualityTitle))
+        continue;
+      onScreen = true;
+      if (w.title == kQualityTitle && IsWindowEnabled(w.hwnd)) {
+        seen.longestGap =
+            std::max(seen.longestGap, std::chrono::duration_cast<Millis>(Clock::now() - lastSeen));
+        return seen;
+      }
+      DWORD_PTR ignored = 0;
+      const bool answers =
+          SendMessageTimeoutW(w.hwnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &ignored) != 0;
+      if (!answers && !IsWindow(w.hwnd))
+        continue;  // closed since it was listed
+      seen.hung = seen.hung || !answers || IsHungAppWindow(w.hwnd);
+      const bool busy = answers && !IsWindowEnabled(w.hwnd);
+      const bool bar = busy && IsWindowVisible(GetDlgItem(w.hwnd, kWorkBar));
+      (w.title == kSizeTitle ? seen.sizeBusy : seen.qualityBusy) |= busy;
+      (w.title == kSizeTitle ? seen.sizeBar : seen.qualityBar) |= bar;
+    }
+    const auto now = Clock::now();
+    if (!onScreen) {
+      seen.longestGap =
+          std::max(seen.longestGap, std::chrono::duration_cast<Millis>(now - lastSeen));
+    } else {
+      lastSeen = now;
+    }
+    if (!program.Proc().Running() || now >= deadline)
+      throw Unexpected("no \"Output Quality\" to take input: " + program.Describe());
+    std::this_thread::sleep_for(Millis{20});
+  }
 }
 
 using BigPhotoTest = E2eTest;
@@ -88,7 +144,13 @@ TEST_F(BigPhotoTest, HundredMegapixelsProgressiveAtFull) {
   SizeDialog size = program.AwaitSize();
   EXPECT_EQ(size.OptionTexts()[0], SizeText(kProgressiveWidth, kProgressiveHeight));
   size.Choose(kFull);
-  size.Ok();
+  // Seconds of decoding, then of encoding: a window stays on screen,
+  // disabled, answering and showing progress, with no gap a user would see.
+  const LongWorkSeen seen = WatchLongWork(program, size.Window());
+  EXPECT_TRUE(seen.sizeBusy && seen.sizeBar) << "Output Size while it decodes";
+  EXPECT_TRUE(seen.qualityBusy && seen.qualityBar) << "Output Quality while it encodes";
+  EXPECT_FALSE(seen.hung);
+  EXPECT_LT(seen.longestGap.count(), 250) << "ms without a window";
   QualityDialog quality = program.AwaitQuality();
   EXPECT_EQ(quality.Resolution(), SizeText(kProgressiveWidth, kProgressiveHeight));
   const std::string shown = quality.OutputSize();

@@ -76,6 +76,17 @@ std::string QualityDialog::NewName() const {
   return ControlText(window_, kNewName);
 }
 
+bool QualityDialog::SameForRestShown() const {
+  return IsWindowVisible(GetDlgItem(window_, kSameForRest)) != 0;
+}
+bool QualityDialog::SameForRestChecked() const {
+  return IsChecked(window_, kSameForRest);
+}
+void QualityDialog::CheckSameForRest() {
+  if (!SendClick(window_, kSameForRest) || !SameForRestChecked())
+    throw Unexpected("cannot check \"Same for the rest\"");
+}
+
 void QualityDialog::Press(int id) {
   if (!PostClick(window_, id))
     throw Unexpected("cannot click button " + std::to_string(id) + " of " + kQualityTitle);

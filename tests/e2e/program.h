@@ -17,6 +17,7 @@ inline constexpr char kOpenTitle[] = "Select file[s]";
 inline constexpr char kSizeTitle[] = "Output Size";
 inline constexpr char kQualityTitle[] = "Output Quality";
 inline constexpr char kMessageTitle[] = "Error";  // Wine's caption for a null one
+inline constexpr char kBatchTitle[] = "Saving copies";
 
 // Control ids, as a user's tools would find them.
 inline constexpr int kFull = 1000;  // "Output Size" radio buttons
@@ -27,6 +28,10 @@ inline constexpr int kInputSize = 1003;
 inline constexpr int kOutputSize = 1004;
 inline constexpr int kResolution = 1007;
 inline constexpr int kNewName = 1008;
+inline constexpr int kSameForRest = 1009;
+inline constexpr int kBatchPhoto = 1010;     // "Saving copies": "Photo N of M"
+inline constexpr int kBatchName = 1011;      // the photo's new name
+inline constexpr int kWorkBar = 1013;        // a dialog's progress bar during long work
 inline constexpr int kMessageText = 0xFFFF;  // a message box's static text
 
 struct Unexpected : std::runtime_error {
@@ -62,6 +67,10 @@ class QualityDialog {
   std::string OutputSize() const;
   std::string Resolution() const;
   std::string NewName() const;
+  // "Same for the rest": whether it is offered, whether it is checked.
+  bool SameForRestShown() const;
+  bool SameForRestChecked() const;
+  void CheckSameForRest();
   // Types a quality and presses Save: the dialog closes and comes back.
   QualityDialog Retry(const std::string& quality);
   void Save();

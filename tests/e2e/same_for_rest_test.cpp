@@ -1,0 +1,114 @@
+// "Same for the rest": one decision in "Output Quality" for every photo after
+// it, made under the "Saving copies" window; and the windows the program
+// keeps on screen while it works.
+#include <chrono>
+#include <thread>
+
+#include "e2e_test.h"
+
+namespace e2e {
+namespace {
+
+using SameForRestTest = E2eTest;
+
+// Chooses Half and 70 for the photo in hand, checks the box and saves: the
+// box keeps its state over the retry that 70 takes.
+void HalfAndSeventyForAll(Program& program) {
+  SizeDialog size = program.AwaitSize();
+  size.Choose(kHalf);
+  size.Ok();
+  QualityDialog quality = program.AwaitQuality();
+  EXPECT_TRUE(quality.SameForRestShown());
+  EXPECT_FALSE(quality.SameForRestChecked()) << "the box starts unchecked";
+  quality.CheckSameForRest();
+  QualityDialog again = quality.Retry("70");
+  EXPECT_TRUE(again.SameForRestChecked()) << "the box keeps its state over a retry";
+  again.Save();
+}
+
+TEST_F(SameForRestTest, FivePhotosTakeTheFirstPhotosSizeAndQuality) {
+  std::string commandLine;
+  for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg"})
+    commandLine += Quoted(Put(name, Sample("testorig.jpg"))) + " ";
+  commandLine.pop_back();
+  Program program(commandLine);
+  HalfAndSeventyForAll(program);
+  EXPECT_EQ(program.ExitCode(), 0u);
+  for (const char* name : {"aX.jpg", "bX.jpg", "cX.jpg", "dX.jpg", "eX.jpg"})
+    EXPECT_TRUE(IsOutput(Path(name), 113, 74, 70)) << name;
+}
+
+TEST_F(SameForRestTest, APhotoThatIsNotAJpegEndsTheRestWithItsMessage) {
+  std::string commandLine;
+  for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"}) {
+    const Bytes bytes = name[0] == 'c' ? Bytes{'G', 'I', 'F', '8', '9', 'a'} : MakeJpeg(80, 60);
+    commandLine += Quoted(Put(name, bytes)) + " ";
+  }
+  commandLine.pop_back();
+  Program program(commandLine);
+  HalfAndSeventyForAll(program);
+  EXPECT_EQ(program.DismissMessage(), "That's not a jpeg file.");
+  EXPECT_EQ(program.ExitCode(), 0u);
+  EXPECT_TRUE(IsOutput(Path("aX.jpg"), 40, 30, 70));
+  EXPECT_TRUE(IsOutput(Path("bX.jpg"), 40, 30, 70));
+  EXPECT_FALSE(Exists(Path("dX.jpg")));
+}
+
+// Some 1,500 bytes of names, more than the open dialog took before.
+TEST_F(SameForRestTest, SixtyPhotosChosenAtOnceAllGetTheirCopies) {
+  std::vector<std::string> names;
+  for (int i = 1; i <= 60; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "holiday-photo-%04d.jpg", i);
+    names.emplace_back(name);
+    Put(name, MakeJpeg(64 + i, 48));
+  }
+  Program program("");
+  program.Choose(Folder(), names);
+  SizeDialog size = program.AwaitSize();
+  EXPECT_EQ(size.OptionTexts()[0], "65 by 48");
+  size.Choose(kHalf);
+  size.Ok();
+  QualityDialog quality = program.AwaitQuality();
+  quality.CheckSameForRest();
+  quality.Save();
+  EXPECT_EQ(program.ExitCode(), 0u);
+  for (int i = 1; i <= 60; ++i)
+    EXPECT_TRUE(IsOutput(Path(XName(names[i - 1])), (64 + i) / 2, 24, 90)) << names[i - 1];
+}
+
+// Cancel lets the photo in hand be saved whole or not at all, and ends the
+// program; the test's folder check finds any temporary file left.
+TEST_F(SameForRestTest, CancelInSavingCopiesLeavesOnlyWholeCopies) {
+  constexpr int kPhotos = 12;
+  const Bytes photo = MakeJpeg(3000, 2000);
+  std::string commandLine;
+  for (int i = 0; i < kPhotos; ++i)
+    commandLine += Quoted(Put("p" + std::to_string(i) + ".jpg", photo)) + " ";
+  commandLine.pop_back();
+  Program program(commandLine);
+  program.AwaitSize().Ok();
+  QualityDialog quality = program.AwaitQuality();
+  quality.CheckSameForRest();
+  quality.Save();
+
+  const HWND batch = program.Await(kBatchTitle);
+  EXPECT_EQ(ControlText(batch, kBatchPhoto).rfind("Photo ", 0), 0u);
+  EXPECT_NE(ControlText(batch, kBatchPhoto).find(" of 12"), std::string::npos);
+  ASSERT_TRUE(PostClick(batch, IDCANCEL));
+  EXPECT_EQ(program.ExitCode(), 0u);
+
+  int copies = 0;
+  for (int i = 0; i < kPhotos; ++i) {
+    const std::string copy = Path("p" + std::to_string(i) + "X.jpg");
+    if (Exists(copy)) {
+      ++copies;
+      EXPECT_TRUE(IsOutput(copy, 3000, 2000, 90)) << copy;
+    }
+  }
+  EXPECT_GE(copies, 1);
+  EXPECT_LT(copies, kPhotos) << "Cancel came too late to stop anything";
+}
+
+}  // namespace
+}  // namespace e2e

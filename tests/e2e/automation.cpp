@@ -289,7 +289,7 @@ bool OneColour(const std::vector<unsigned char>& pixels, const BITMAPINFOHEADER&
 
 }  // namespace
 
-bool CaptureWindow(HWND window, const std::string& bmpPath) {
+bool CaptureWindow(HWND window, const std::string& bmpPath, bool stillPicture) {
   RECT rect{};
   if (!GetWindowRect(window, &rect) || rect.right <= rect.left || rect.bottom <= rect.top) {
     return false;
@@ -310,10 +310,10 @@ bool CaptureWindow(HWND window, const std::string& bmpPath) {
     current = GrabScreen(rect, header);
     const auto now = std::chrono::steady_clock::now();
     const bool painted = !current.empty() && !OneColour(current, header);
-    if (!painted || current != previous)
+    if (!painted || (stillPicture && current != previous))
       unchangedSince = now;
     previous = current;
-    return now - unchangedSince >= kSettle;
+    return now - unchangedSince >= (stillPicture ? kSettle : Millis{0});
   });
   if (!stable)
     return false;

@@ -99,7 +99,9 @@ bool SendClick(HWND dialog, int id);
 bool PostClose(HWND window);
 
 // The window as it is on screen, as a 24-bit BMP file. Waits until two
-// captures in a row agree, so that the window has finished painting.
-bool CaptureWindow(HWND window, const std::string& bmpPath);
+// captures in a row agree, so that the window has finished painting; a
+// window that keeps changing (a progress bar) is taken as it is once it has
+// answered.
+bool CaptureWindow(HWND window, const std::string& bmpPath, bool stillPicture = true);
 
 }  // namespace e2e

@@ -95,8 +95,10 @@ std::optional<BatchEnding> ProcessFile(JobState& job, CodecProps& codec, Platfor
         platform.ShowSystemError(kErrorNotEnoughMemory);
         return std::nullopt;
       case SIZE_UNREADABLE:
+        // Past the signature test, but not a JPEG the codec can decode (12
+        // bits a sample, lossless, headers cut off): this photo only.
         platform.ShowMessage(kNotAJpegText);
-        return BatchEnding::kDestroyHost;
+        return std::nullopt;
       default:
         return BatchEnding::kDestroyHost;
     }

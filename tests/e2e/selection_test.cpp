@@ -117,5 +117,26 @@ TEST_F(SelectionTest, AQuarterOfATinyImageSavesNothingAndTheBatchGoesOn) {
   EXPECT_TRUE(IsOutput(Path("nextX.jpg"), 10, 8, 90));
 }
 
+// A photo the codec cannot decode, between two that it can: that one is
+// skipped with the message, and the batch goes on.
+TEST_F(SelectionTest, AnUndecodablePhotoBetweenTwoIsSkipped) {
+  Put("first.jpg", MakeJpeg(40, 30));
+  Put("twelve.jpg", Sample("testorig12.jpg"));
+  Put("last.jpg", MakeJpeg(64, 48));
+  Program program("");
+  program.Choose(Folder(), {"first.jpg", "twelve.jpg", "last.jpg"});
+  program.AwaitSize().Ok();
+  program.AwaitQuality().Save();
+  EXPECT_EQ(program.DismissMessage(), "That's not a jpeg file.");
+  SizeDialog last = program.AwaitSize();
+  EXPECT_EQ(last.OptionTexts()[0], "64 by 48");
+  last.Ok();
+  program.AwaitQuality().Save();
+  EXPECT_EQ(program.ExitCode(), 0u);
+  EXPECT_TRUE(IsOutput(Path("firstX.jpg"), 40, 30, 90));
+  EXPECT_TRUE(IsOutput(Path("lastX.jpg"), 64, 48, 90));
+  EXPECT_FALSE(Exists(Path("twelveX.jpg")));
+}
+
 }  // namespace
 }  // namespace e2e

@@ -34,6 +34,22 @@ std::vector<uint8_t> PhotoClaiming(uint16_t width, uint16_t height) {
   return bytes;
 }
 
+// The photo without its quantization tables: its headers read, so "Output
+// Size" offers its sizes, but its decode fails once OK is pressed.
+std::vector<uint8_t> PhotoWithoutQuantizationTables() {
+  std::vector<uint8_t> bytes = Photo();
+  for (size_t i = 2; i + 4 < bytes.size() && bytes[i + 1] != 0xDA;) {
+    const size_t length = size_t{bytes[i + 2]} << 8 | bytes[i + 3];
+    if (bytes[i + 1] == 0xDB) {
+      bytes.erase(bytes.begin() + static_cast<std::ptrdiff_t>(i),
+                  bytes.begin() + static_cast<std::ptrdiff_t>(i + 2 + length));
+    } else {
+      i += 2 + length;
+    }
+  }
+  return bytes;
+}
+
 const QualityAnswer kSave{"90"};
 const QualityAnswer kCancel{std::nullopt};
 
@@ -212,16 +228,22 @@ TEST_F(Batch, CancellingTheOpenDialogEndsTheProgramQuietly) {
   EXPECT_EQ(platform.events, std::vector<std::string>{"choose"});
 }
 
-TEST_F(Batch, AnUndecodablePhotoIsNotSavedAndEndsTheBatch) {
-  std::vector<uint8_t> broken = Photo();
-  broken.resize(20);  // the signature, then the headers cut off
-  platform.files["C:\\a.jpg"] = broken;
+TEST_F(Batch, AnUndecodablePhotoIsSkippedWithTheMessageAndTheBatchGoesOn) {
+  std::vector<uint8_t> headersCut = Photo();
+  headersCut.resize(20);  // the signature, then the headers cut off
+  platform.files["C:\\cut.jpg"] = headersCut;
+  platform.files["C:\\noquant.jpg"] = PhotoWithoutQuantizationTables();
   platform.files["C:\\b.jpg"] = Photo();
-  EXPECT_EQ(Run("C:\\a.jpg C:\\b.jpg"), BatchEnding::kDestroyHost);
-  EXPECT_EQ(platform.messages, std::vector<std::string>{"That's not a jpeg file."});
-  EXPECT_TRUE(platform.savedPaths.empty());
+  platform.sizeAnswers = {SIZE_HALF, SIZE_FULL};
+  platform.qualityAnswers = {kSave};
+  EXPECT_EQ(Run("C:\\cut.jpg C:\\noquant.jpg C:\\b.jpg"), BatchEnding::kDestroyHost);
+  EXPECT_EQ(platform.events[1], "size unreadable");
+  EXPECT_EQ(platform.events[4], "size 227 by 149 checked 0") << "the second fails after OK";
+  EXPECT_EQ(platform.messages, std::vector<std::string>(2, "That's not a jpeg file."));
+  EXPECT_EQ(platform.savedPaths, std::vector<std::string>{"C:\\bX.jpg"});
   EXPECT_EQ(job.jpegBuffer.data(), nullptr);
   EXPECT_EQ(job.pixelBuffer.data(), nullptr);
+  EXPECT_FALSE(platform.inputOpen);
 }
 
 TEST_F(Batch, AHeaderClaimingMorePixelsThanAProcessHoldsIsRefusedAndTheBatchGoesOn) {

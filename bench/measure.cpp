@@ -177,7 +177,7 @@ class BenchPlatform : public Platform {
         timeStandard_(timeStandard) {}
   ~BenchPlatform() override { CloseInput(); }
 
-  bool ChooseFiles(JobState&) override { return false; }
+  FileChoice ChooseFiles(JobState&) override { return FileChoice::kCancelled; }
 
   SystemError OpenInput(const char* path) override {
     readStart_ = NowNs();

@@ -119,9 +119,16 @@ std::optional<BatchEnding> ProcessFile(JobState& job, CodecProps& codec, Platfor
 BatchEnding RunBatch(JobState& job, CodecProps& codec, Platform& platform) {
   const InputMode mode = BeginBatch(job);
   if (mode == InputMode::kSelection) {
-    if (!platform.ChooseFiles(job))
-      return BatchEnding::kSendDestroy;
-    ParseSelection(job);
+    for (;;) {
+      const FileChoice choice = platform.ChooseFiles(job);
+      if (choice == FileChoice::kCancelled)
+        return BatchEnding::kSendDestroy;
+      if (choice == FileChoice::kChosen && ParseSelection(job))
+        break;
+      // Refused by the dialog, or cut at the buffer's end: the user chooses
+      // fewer, never gets a part of the list.
+      platform.ShowMessage(kTooManyFilesText);
+    }
     for (job.currentFile = 0; job.fileCount > 0; --job.fileCount, ++job.currentFile) {
       if (!BuildSelectedPath(job, job.currentFile)) {
         // As the system would answer an open of a path that long.

@@ -15,13 +15,19 @@ inline constexpr SystemError kNoError = 0;
 inline constexpr SystemError kErrorNotEnoughMemory = 8;
 inline constexpr SystemError kErrorFilenameTooLong = 206;
 
+// How the open dialog ended.
+enum class FileChoice {
+  kChosen,     // the result is in job.SelectionBuffer
+  kCancelled,  // by the user, or the dialog failed
+  kTooMany,    // the names chosen do not fit in the buffer: nothing to act on
+};
+
 class Platform {
  public:
   virtual ~Platform() = default;
 
   // The multi-selection open dialog, its result in job.SelectionBuffer.
-  // False when the user cancelled or the dialog failed.
-  virtual bool ChooseFiles(JobState& job) = 0;
+  virtual FileChoice ChooseFiles(JobState& job) = 0;
 
   // The input file: opened for reading only, without sharing, until
   // CloseInput. ReadInput fills the whole span or fails.

@@ -1,5 +1,6 @@
 #include "batch/platform_win.h"
 
+#include <cderr.h>
 #include <commdlg.h>
 
 #include <algorithm>
@@ -29,8 +30,8 @@ std::string FolderOf(const char* path) {
 
 }  // namespace
 
-bool WindowsPlatform::ChooseFiles(JobState& job) {
-  job.SelectionBuffer.fill('\0');
+FileChoice WindowsPlatform::ChooseFiles(JobState& job) {
+  std::fill(job.SelectionBuffer.begin(), job.SelectionBuffer.end(), '\0');
   OPENFILENAMEA request{};
   request.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
   request.hwndOwner = host_;
@@ -43,7 +44,10 @@ bool WindowsPlatform::ChooseFiles(JobState& job) {
   request.Flags = OFN_EXPLORER | OFN_CREATEPROMPT | OFN_ALLOWMULTISELECT | OFN_HIDEREADONLY;
   // Without a dot: the dialog appends a dot and the first three characters.
   request.lpstrDefExt = "jpg";
-  return GetOpenFileNameA(&request) != 0;
+  if (GetOpenFileNameA(&request))
+    return FileChoice::kChosen;
+  return CommDlgExtendedError() == FNERR_BUFFERTOOSMALL ? FileChoice::kTooMany
+                                                        : FileChoice::kCancelled;
 }
 
 SystemError WindowsPlatform::OpenInput(const char* path) {

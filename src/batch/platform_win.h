@@ -11,7 +11,7 @@ class WindowsPlatform : public Platform {
  public:
   WindowsPlatform(HWND host, HINSTANCE instance) : host_(host), instance_(instance) {}
 
-  bool ChooseFiles(JobState& job) override;
+  FileChoice ChooseFiles(JobState& job) override;
   SystemError OpenInput(const char* path) override;
   SystemError InputSize(uint64_t& bytes) override;
   SystemError ReadInput(std::span<uint8_t> into) override;

@@ -8,17 +8,22 @@
 #include "dialogs/quality_dialog.h"
 #include "dialogs/size_dialog.h"
 
-bool FakePlatform::ChooseFiles(JobState& job) {
+FileChoice FakePlatform::ChooseFiles(JobState& job) {
   events.push_back("choose");
-  if (!selection)
-    return false;
-  size_t p = 0;
-  for (const auto& s : *selection) {
-    EXPECT_LT(p + s.size() + 1, job.SelectionBuffer.size());
-    std::copy(s.begin(), s.end(), job.SelectionBuffer.begin() + static_cast<std::ptrdiff_t>(p));
-    p += s.size() + 1;
-  }
-  return true;
+  if (selections.empty())
+    return FileChoice::kCancelled;
+  const SelectionAnswer answer = selections.front();
+  selections.pop_front();
+  if (answer.refused)
+    return FileChoice::kTooMany;
+  std::string result;
+  for (const auto& s : answer.strings)
+    result.append(s).push_back('\0');
+  result.push_back('\0');
+  auto& buffer = job.SelectionBuffer;
+  std::fill(buffer.begin(), buffer.end(), '\0');
+  std::copy_n(result.begin(), std::min(result.size(), buffer.size()), buffer.begin());
+  return FileChoice::kChosen;
 }
 
 SystemError FakePlatform::OpenInput(const char* path) {

@@ -12,6 +12,14 @@
 #include "batch/platform.h"
 #include "codec/codec.h"
 
+// One showing of the open dialog.
+struct SelectionAnswer {
+  // The strings it returns, each ended by a zero byte, then the closing
+  // zero byte; cut at the buffer's end when longer, as Wine's dialog does.
+  std::vector<std::string> strings;
+  bool refused = false;  // fails as Windows' does for a list too long
+};
+
 struct QualityAnswer {
   std::optional<std::string> typed;  // the quality field's text before Save; none: Cancel
 };
@@ -24,7 +32,7 @@ class FakePlatform : public Platform {
   std::map<std::string, std::vector<uint8_t>> files;
   std::map<std::string, SystemError> openErrors;      // an open that fails
   std::map<std::string, SystemError> saveErrors;      // a save that fails
-  std::optional<std::vector<std::string>> selection;  // the dialog's strings; none: cancelled
+  std::deque<SelectionAnswer> selections;             // in turn; none left: cancelled
   std::deque<std::optional<SizeChoice>> sizeAnswers;  // none: Cancel
   std::deque<QualityAnswer> qualityAnswers;
   std::optional<size_t> encodeMemory;  // the largest block the encoder may have; none: no limit
@@ -36,7 +44,7 @@ class FakePlatform : public Platform {
   std::vector<std::string> savedPaths;
   bool inputOpen = false;
 
-  bool ChooseFiles(JobState& job) override;
+  FileChoice ChooseFiles(JobState& job) override;
   SystemError OpenInput(const char* path) override;
   SystemError InputSize(uint64_t& bytes) override;
   SystemError ReadInput(std::span<uint8_t> into) override;

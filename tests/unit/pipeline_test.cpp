@@ -85,7 +85,7 @@ TEST_F(Batch, SelectedFilesAreProcessedInTheDialogsOrder) {
   for (const char* name : {"C:\\p\\c.jpg", "C:\\p\\a.jpg", "C:\\p\\b.jpg"}) {
     platform.files[name] = Photo();
   }
-  platform.selection = std::vector<std::string>{"C:\\p", "c.jpg", "a.jpg", "b.jpg"};
+  platform.selections.push_back({{"C:\\p", "c.jpg", "a.jpg", "b.jpg"}});
   platform.sizeAnswers = {SIZE_FULL, SIZE_FULL, SIZE_FULL};
   platform.qualityAnswers = {kSave, kSave, kSave};
   EXPECT_EQ(Run(), BatchEnding::kDestroyHost);
@@ -132,7 +132,7 @@ TEST_F(Batch, AnInputThatCannotBeOpenedLeavesTheHostOpenInBothModes) {
   JobState job2;
   CodecProps codec2{};
   FakePlatform selecting(codec2);
-  selecting.selection = std::vector<std::string>{"C:\\missing.jpg"};
+  selecting.selections.push_back({{"C:\\missing.jpg"}});
   EXPECT_EQ(RunBatch(job2, codec2, selecting), BatchEnding::kLeaveHostOpen);
   EXPECT_EQ(selecting.systemErrors, std::vector<SystemError>{2});
 }
@@ -151,7 +151,7 @@ TEST_F(Batch, AnEmptyFileIsSkippedSilentlyOnTheCommandLine) {
 TEST_F(Batch, AnEmptyFileChosenInTheDialogEndsWithAMessage) {
   platform.files["C:\\p\\empty.jpg"] = {};
   platform.files["C:\\p\\a.jpg"] = Photo();
-  platform.selection = std::vector<std::string>{"C:\\p", "empty.jpg", "a.jpg"};
+  platform.selections.push_back({{"C:\\p", "empty.jpg", "a.jpg"}});
   EXPECT_EQ(Run(), BatchEnding::kSendDestroy);
   EXPECT_EQ(platform.messages, std::vector<std::string>{"File is empty"});
   EXPECT_TRUE(platform.savedPaths.empty());
@@ -174,7 +174,7 @@ TEST_F(Batch, ANonJpegEndsTheBatchWithAMessageInBothModes) {
     EXPECT_FALSE(p.inputOpen);
   }
   platform.files["C:\\p\\x.jpg"] = {'G', 'I', 'F'};
-  platform.selection = std::vector<std::string>{"C:\\p\\x.jpg"};
+  platform.selections.push_back({{"C:\\p\\x.jpg"}});
   EXPECT_EQ(Run(), BatchEnding::kDestroyHost);
   EXPECT_EQ(platform.messages, std::vector<std::string>{"That's not a jpeg file."});
 }
@@ -244,6 +244,28 @@ TEST_F(Batch, AnUndecodablePhotoIsSkippedWithTheMessageAndTheBatchGoesOn) {
   EXPECT_EQ(job.jpegBuffer.data(), nullptr);
   EXPECT_EQ(job.pixelBuffer.data(), nullptr);
   EXPECT_FALSE(platform.inputOpen);
+}
+
+TEST_F(Batch, TooManyFilesAtOnceAreSaidSoAndTheDialogAsksAgain) {
+  std::vector<std::string> many{"C:\\p"};
+  for (int i = 0; i < 4000; ++i)
+    many.push_back("photo" + std::to_string(i) + ".jpg");
+  platform.files["C:\\p\\a.jpg"] = Photo();
+  platform.selections = {{{}, true}, {many}, {{"C:\\p\\a.jpg"}}};
+  platform.sizeAnswers = {SIZE_FULL};
+  platform.qualityAnswers = {kSave};
+  EXPECT_EQ(Run(), BatchEnding::kDestroyHost);
+  const std::string message = "message Too many files were chosen at once.";
+  EXPECT_EQ(std::vector<std::string>(platform.events.begin(), platform.events.begin() + 6),
+            (std::vector<std::string>{"choose", message, "choose", message, "choose",
+                                      "open C:\\p\\a.jpg"}));
+  EXPECT_EQ(platform.savedPaths, std::vector<std::string>{"C:\\p\\aX.jpg"});
+
+  FakePlatform cancelling(codec);
+  cancelling.selections = {{{}, true}};
+  JobState job2;
+  EXPECT_EQ(RunBatch(job2, codec, cancelling), BatchEnding::kSendDestroy);
+  EXPECT_EQ(cancelling.events, (std::vector<std::string>{"choose", message, "choose"}));
 }
 
 TEST_F(Batch, AHeaderClaimingMorePixelsThanAProcessHoldsIsRefusedAndTheBatchGoesOn) {

@@ -185,11 +185,12 @@ class BenchPlatform : public Platform {
     return fd_ < 0 ? static_cast<SystemError>(errno) : kNoError;
   }
 
-  SystemError InputSize(uint64_t& bytes) override {
+  SystemError InputSizeAndTime(uint64_t& bytes, uint64_t& lastWriteTime) override {
     struct stat st {};
     if (fstat(fd_, &st) != 0)
       return static_cast<SystemError>(errno);
     bytes = static_cast<uint64_t>(st.st_size);
+    lastWriteTime = 0;
     return kNoError;
   }
 
@@ -234,8 +235,8 @@ class BenchPlatform : public Platform {
   void ShowMessage(const char*) override { failed_ = true; }
   void ShowSystemError(SystemError) override { failed_ = true; }
 
-  SystemError SaveOutput(const char* path,
-                         std::span<const std::span<const uint8_t>> pieces) override {
+  SystemError SaveOutput(const char* path, std::span<const std::span<const uint8_t>> pieces,
+                         uint64_t) override {
     const int64_t start = NowNs();
     const bool ok = WriteWholeFile(path, pieces);
     phases_.write = NowNs() - start;
@@ -244,6 +245,8 @@ class BenchPlatform : public Platform {
       phases_.outputBytes += piece.size();
     return ok ? kNoError : static_cast<SystemError>(EIO);
   }
+
+  LeadByteRule LeadBytes() const override { return NoLeadBytes; }
 
   bool failed() const { return failed_; }
 

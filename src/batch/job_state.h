@@ -54,6 +54,9 @@ struct JobState {
   PathBuffer inputPath{};
 
   uint32_t fileSize = 0;
+  // The input's last-write time, which its copy takes: a Windows FILETIME,
+  // 100-nanosecond units since 1601; 0 leaves the copy's own.
+  uint64_t inputTime = 0;
   PageBlock jpegBuffer;         // the input's bytes
   CodecMetadata metadata;       // what the copy carries from the input, read by its decode
   OutputBlock outputBuffer;     // the encoded output

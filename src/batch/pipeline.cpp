@@ -35,7 +35,7 @@ void ChooseQualityAndSave(JobState& job, Platform& platform) {
   // A failed encoding (a 0 by 0 image, say) leaves nothing worth a file.
   if (result != QUALITY_SKIP && job.encodedSize != 0) {
     const auto pieces = job.outputBuffer.Pieces(job.encodedSize);
-    const SystemError error = platform.SaveOutput(job.OutputPath.data(), pieces);
+    const SystemError error = platform.SaveOutput(job.OutputPath.data(), pieces, job.inputTime);
     if (error != kNoError)
       platform.ShowSystemError(error);
   } else if (result != QUALITY_SKIP && job.encodeStatus == CODEC_NO_MEMORY) {
@@ -53,7 +53,7 @@ std::optional<BatchEnding> ProcessFile(JobState& job, CodecProps& codec, Platfor
     return BatchEnding::kLeaveHostOpen;
   }
   uint64_t size = 0;
-  if (const SystemError error = platform.InputSize(size); error != kNoError) {
+  if (const SystemError error = platform.InputSizeAndTime(size, job.inputTime); error != kNoError) {
     platform.CloseInput();
     platform.ShowSystemError(error);
     return BatchEnding::kLeaveHostOpen;
@@ -106,12 +106,12 @@ std::optional<BatchEnding> ProcessFile(JobState& job, CodecProps& codec, Platfor
 
   // The X-name of a path near the length limit does not fit: an output that
   // cannot be created.
-  if (!BuildOutputPath(job, path)) {
+  if (!BuildOutputPath(job, path, platform.LeadBytes())) {
     EndFile(job);
     platform.ShowSystemError(kErrorFilenameTooLong);
     return std::nullopt;
   }
-  BuildDisplayName(job);
+  BuildDisplayName(job, platform.LeadBytes());
   ChooseQualityAndSave(job, platform);
   return std::nullopt;
 }

@@ -38,9 +38,10 @@ SystemError FakePlatform::OpenInput(const char* path) {
   return kNoError;
 }
 
-SystemError FakePlatform::InputSize(uint64_t& bytes) {
+SystemError FakePlatform::InputSizeAndTime(uint64_t& bytes, uint64_t& lastWriteTime) {
   EXPECT_TRUE(inputOpen);
   bytes = files.at(openPath_).size();
+  lastWriteTime = times[openPath_];
   return kNoError;
 }
 
@@ -103,7 +104,8 @@ void FakePlatform::ShowSystemError(SystemError error) {
 }
 
 SystemError FakePlatform::SaveOutput(const char* path,
-                                     std::span<const std::span<const uint8_t>> pieces) {
+                                     std::span<const std::span<const uint8_t>> pieces,
+                                     uint64_t lastWriteTime) {
   EXPECT_FALSE(inputOpen) << "saving while the input is open";
   events.push_back(std::string("save ") + path);
   if (auto e = saveErrors.find(path); e != saveErrors.end())
@@ -112,6 +114,7 @@ SystemError FakePlatform::SaveOutput(const char* path,
   file.clear();
   for (const auto piece : pieces)
     file.insert(file.end(), piece.begin(), piece.end());
+  times[path] = lastWriteTime;
   savedPaths.emplace_back(path);
   return kNoError;
 }

@@ -30,12 +30,14 @@ class FakePlatform : public Platform {
 
   // Set up by the test.
   std::map<std::string, std::vector<uint8_t>> files;
+  std::map<std::string, uint64_t> times;              // last-write times; none: 0
   std::map<std::string, SystemError> openErrors;      // an open that fails
   std::map<std::string, SystemError> saveErrors;      // a save that fails
   std::deque<SelectionAnswer> selections;             // in turn; none left: cancelled
   std::deque<std::optional<SizeChoice>> sizeAnswers;  // none: Cancel
   std::deque<QualityAnswer> qualityAnswers;
   std::optional<size_t> encodeMemory;  // the largest block the encoder may have; none: no limit
+  LeadByteRule leadBytes = NoLeadBytes;
 
   // Recorded.
   std::vector<std::string> events;  // "open PATH", "size W by H", "quality ...", "message ..."
@@ -46,15 +48,16 @@ class FakePlatform : public Platform {
 
   FileChoice ChooseFiles(JobState& job) override;
   SystemError OpenInput(const char* path) override;
-  SystemError InputSize(uint64_t& bytes) override;
+  SystemError InputSizeAndTime(uint64_t& bytes, uint64_t& lastWriteTime) override;
   SystemError ReadInput(std::span<uint8_t> into) override;
   void CloseInput() override;
   int ShowSizeDialog(JobState& job) override;
   int ShowQualityDialog(JobState& job) override;
   void ShowMessage(const char* text) override;
   void ShowSystemError(SystemError error) override;
-  SystemError SaveOutput(const char* path,
-                         std::span<const std::span<const uint8_t>> pieces) override;
+  SystemError SaveOutput(const char* path, std::span<const std::span<const uint8_t>> pieces,
+                         uint64_t lastWriteTime) override;
+  LeadByteRule LeadBytes() const override { return leadBytes; }
 
  private:
   CodecProps& codec_;

@@ -50,6 +50,12 @@ std::vector<uint8_t> PhotoWithoutQuantizationTables() {
   return bytes;
 }
 
+// Code page 932's lead bytes; ソ is 0x83 0x5C, whose second byte is a
+// backslash's.
+bool Cp932LeadBytes(uint8_t byte) {
+  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
 const QualityAnswer kSave{"90"};
 const QualityAnswer kCancel{std::nullopt};
 
@@ -67,9 +73,11 @@ class Batch : public ::testing::Test {
   FakePlatform platform{codec};
 };
 
-TEST_F(Batch, CommandLineFilesAreEachSavedUnderTheirXNames) {
+TEST_F(Batch, CommandLineFilesAreEachSavedUnderTheirXNamesWithTheirTimes) {
   platform.files["C:\\p\\a.jpg"] = Photo();
   platform.files["C:\\p\\b.jpg"] = Photo();
+  platform.times["C:\\p\\a.jpg"] = 0x01D1'2345'6789'ABCD;
+  platform.times["C:\\p\\b.jpg"] = 0x01D0'0000'0000'0001;
   platform.sizeAnswers = {SIZE_HALF, SIZE_QUARTER};
   platform.qualityAnswers = {kSave, kSave};
   EXPECT_EQ(Run("\"C:\\p\\a.jpg\" \"C:\\p\\b.jpg\""), BatchEnding::kDestroyHost);
@@ -77,6 +85,8 @@ TEST_F(Batch, CommandLineFilesAreEachSavedUnderTheirXNames) {
   EXPECT_TRUE(platform.messages.empty());
   EXPECT_TRUE(platform.systemErrors.empty());
   EXPECT_EQ(platform.files["C:\\p\\a.jpg"], Photo()) << "the input is never written";
+  EXPECT_EQ(platform.times["C:\\p\\aX.jpg"], 0x01D1'2345'6789'ABCDu);
+  EXPECT_EQ(platform.times["C:\\p\\bX.jpg"], 0x01D0'0000'0000'0001u);
   EXPECT_EQ(job.pixelBuffer.data(), nullptr);
   EXPECT_EQ(job.jpegBuffer.data(), nullptr);
 }
@@ -266,6 +276,17 @@ TEST_F(Batch, TooManyFilesAtOnceAreSaidSoAndTheDialogAsksAgain) {
   JobState job2;
   EXPECT_EQ(RunBatch(job2, codec, cancelling), BatchEnding::kSendDestroy);
   EXPECT_EQ(cancelling.events, (std::vector<std::string>{"choose", message, "choose"}));
+}
+
+TEST_F(Batch, ADoubleByteNameIsReadByThePlatformsRule) {
+  const std::string so = "\x83\x5C";  // ソ
+  platform.leadBytes = Cp932LeadBytes;
+  platform.files["C:\\p\\a." + so + ".jpg"] = Photo();
+  platform.sizeAnswers = {SIZE_FULL};
+  platform.qualityAnswers = {kSave};
+  Run("C:\\p\\a." + so + ".jpg");
+  EXPECT_EQ(platform.savedPaths, std::vector<std::string>{"C:\\p\\aX." + so + ".jpg"});
+  EXPECT_EQ(platform.events[2].substr(platform.events[2].size() - 9), "aX." + so + ".jpg");
 }
 
 TEST_F(Batch, AHeaderClaimingMorePixelsThanAProcessHoldsIsRefusedAndTheBatchGoesOn) {

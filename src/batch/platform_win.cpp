@@ -43,8 +43,10 @@ FileChoice WindowsPlatform::ChooseFiles(JobState& job) {
 
 SystemError WindowsPlatform::OpenInput(const char* path) {
   // Read access only: the program never writes its input, so photos on
-  // read-only media open too.
-  input_.Reset(CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  // read-only media open too. Shared with readers, so that a photo a viewer
+  // shows opens too; a program that writes it keeps it from us.
+  input_.Reset(
+      CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   return input_.valid() ? kNoError : GetLastError();
 }
 

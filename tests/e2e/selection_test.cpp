@@ -104,19 +104,27 @@ TEST_F(SelectionTest, CancelInTheSizeDialogEndsTheProgram) {
   EXPECT_EQ(FolderNames(Folder()), (std::set<std::string>{"one.jpg", "two.jpg"}));
 }
 
-// The second file is held open without sharing by the test: the program
-// cannot open it, stops and waits with its host window shown.
+// The first file is open in a viewer, which reads it and lets others read
+// it: the program copies it. The second is held open without sharing by the
+// test: the program cannot open it, stops and waits with its host window
+// shown.
 TEST_F(SelectionTest, AnInputThatCannotBeOpenedStopsTheBatch) {
   Put("one.jpg", MakeJpeg(40, 30));
   Put("two.jpg", MakeJpeg(40, 30));
   Put("three.jpg", MakeJpeg(40, 30));
+  const HANDLE viewer = CreateFileA(Path("one.jpg").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   const HANDLE held = CreateFileA(Path("two.jpg").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(held, INVALID_HANDLE_VALUE);
   struct Release {
     HANDLE handle;
-    ~Release() { CloseHandle(handle); }
-  } release{held};
+    ~Release() {
+      if (handle != INVALID_HANDLE_VALUE)
+        CloseHandle(handle);
+    }
+  } releaseViewer{viewer}, release{held};
+  ASSERT_NE(viewer, INVALID_HANDLE_VALUE);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
 
   Program program("");
   program.Choose(Folder(), {"one.jpg", "two.jpg", "three.jpg"});

@@ -107,11 +107,9 @@ TEST(TemporaryPath, IsAShortNameInTheOutputsFolder) {
       {output, 0xBEEF, NoLeadBytes, folder + "\\tbmBEEF.tmp"},
       {"C:\\p\\aX." + kSo + ".jpg", 1, Cp932LeadBytes, "C:\\p\\tbm0001.tmp"},
       {"C:\\" + kHyo + "\\" + kSo + "X", 2, Cp932LeadBytes, "C:\\" + kHyo + "\\tbm0002.tmp"},
-      {"\\\\server\\share\\imgX.jpg", 3, NoLeadBytes, "\\\\server\\share\\tbm0003.tmp"},
-      {"C:/p/imgX.jpg", 4, NoLeadBytes, "C:/p/tbm0004.tmp"},
-      {"imgX.jpg", 5, NoLeadBytes, "tbm0005.tmp"},
+      {"imgX.jpg", 3, NoLeadBytes, "tbm0003.tmp"},
       // In drive D's current folder, as the output.
-      {"D:imgX.jpg", 6, NoLeadBytes, "D:tbm0006.tmp"},
+      {"D:imgX.jpg", 4, NoLeadBytes, "D:tbm0004.tmp"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(TemporaryPath(c.output, c.attempt, c.rule), c.temporary) << c.output;
@@ -124,12 +122,11 @@ TEST(LongPathForm, LiftsTheLengthLimitOfDrivesAndShares) {
       {L"C:" + tail, L"\\\\?\\C:" + tail},
       {L"\\\\server\\share" + tail, L"\\\\?\\UNC\\server\\share" + tail},
       {L"\\\\?\\C:\\a.jpg", L"\\\\?\\C:\\a.jpg"},
-      {L"\\\\?\\UNC\\s\\t\\a.jpg", L"\\\\?\\UNC\\s\\t\\a.jpg"},
       // A device the system found in a name stays one: no file can take it.
       {L"\\\\.\\AUX", L"\\\\.\\AUX"},
   };
   for (const auto& [full, expected] : cases) {
-    EXPECT_TRUE(LongPathForm(full) == expected);
+    EXPECT_EQ(LongPathForm(full), expected);
   }
 }
 

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <string>
 
 #include "codec/large_blocks.h"
 #include "dialogs/quality_dialog.h"
@@ -117,4 +120,38 @@ SystemError FakePlatform::SaveOutput(const char* path,
   times[path] = lastWriteTime;
   savedPaths.emplace_back(path);
   return kNoError;
+}
+
+std::vector<uint8_t> Photo() {
+  std::ifstream in(std::string(TBM_TEST_DATA_DIR) + "/testorig.jpg", std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<uint8_t> PhotoClaiming(uint16_t width, uint16_t height) {
+  std::vector<uint8_t> bytes = Photo();
+  for (size_t i = 0; i + 9 < bytes.size(); ++i) {
+    if (bytes[i] == 0xFF && bytes[i + 1] == 0xC0) {
+      bytes[i + 5] = static_cast<uint8_t>(height >> 8);
+      bytes[i + 6] = static_cast<uint8_t>(height);
+      bytes[i + 7] = static_cast<uint8_t>(width >> 8);
+      bytes[i + 8] = static_cast<uint8_t>(width);
+      return bytes;
+    }
+  }
+  ADD_FAILURE() << "no frame header";
+  return bytes;
+}
+
+std::vector<uint8_t> PhotoWithoutQuantizationTables() {
+  std::vector<uint8_t> bytes = Photo();
+  for (size_t i = 2; i + 4 < bytes.size() && bytes[i + 1] != 0xDA;) {
+    const size_t length = size_t{bytes[i + 2]} << 8 | bytes[i + 3];
+    if (bytes[i + 1] == 0xDB) {
+      bytes.erase(bytes.begin() + static_cast<std::ptrdiff_t>(i),
+                  bytes.begin() + static_cast<std::ptrdiff_t>(i + 2 + length));
+    } else {
+      i += 2 + length;
+    }
+  }
+  return bytes;
 }

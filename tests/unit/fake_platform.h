@@ -63,3 +63,11 @@ class FakePlatform : public Platform {
   CodecProps& codec_;
   std::string openPath_;
 };
+
+// The photos the tests give the batch: the codec's sample testorig.jpg (227
+// by 149 pixels); the same with its frame header claiming another size; and
+// without its quantization tables, so that its headers read ("Output Size"
+// offers its sizes) but its decode fails once OK is pressed.
+std::vector<uint8_t> Photo();
+std::vector<uint8_t> PhotoClaiming(uint16_t width, uint16_t height);
+std::vector<uint8_t> PhotoWithoutQuantizationTables();

@@ -177,7 +177,7 @@ class BenchPlatform : public Platform {
         timeStandard_(timeStandard) {}
   ~BenchPlatform() override { CloseInput(); }
 
-  bool ChooseFiles(JobState&) override { return false; }
+  FileChoice ChooseFiles(JobState&) override { return FileChoice::kCancelled; }
 
   SystemError OpenInput(const char* path) override {
     readStart_ = NowNs();
@@ -185,11 +185,12 @@ class BenchPlatform : public Platform {
     return fd_ < 0 ? static_cast<SystemError>(errno) : kNoError;
   }
 
-  SystemError InputSize(uint64_t& bytes) override {
+  SystemError InputSizeAndTime(uint64_t& bytes, uint64_t& lastWriteTime) override {
     struct stat st {};
     if (fstat(fd_, &st) != 0)
       return static_cast<SystemError>(errno);
     bytes = static_cast<uint64_t>(st.st_size);
+    lastWriteTime = 0;
     return kNoError;
   }
 
@@ -237,8 +238,8 @@ class BenchPlatform : public Platform {
   bool ReportBatchProgress(double) noexcept override { return true; }
   void CloseBatchProgress() override {}
 
-  SystemError SaveOutput(const char* path,
-                         std::span<const std::span<const uint8_t>> pieces) override {
+  SystemError SaveOutput(const char* path, std::span<const std::span<const uint8_t>> pieces,
+                         uint64_t) override {
     const int64_t start = NowNs();
     const bool ok = WriteWholeFile(path, pieces);
     phases_.write = NowNs() - start;
@@ -247,6 +248,8 @@ class BenchPlatform : public Platform {
       phases_.outputBytes += piece.size();
     return ok ? kNoError : static_cast<SystemError>(EIO);
   }
+
+  LeadByteRule LeadBytes() const override { return NoLeadBytes; }
 
   bool failed() const { return failed_; }
 

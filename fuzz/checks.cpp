@@ -335,24 +335,33 @@ Violations CheckSelection(std::span<const uint8_t> input) {
 
   // The result as the dialog lays it out: the first string (the folder, or
   // the one full path) and the names after it, each ended by a zero byte, up
-  // to an empty one. A string that reaches the buffer's end is unterminated.
+  // to an empty one. Without that empty one the list was cut at the
+  // buffer's end, and a string that reaches the end is unterminated.
   const std::string_view result(job.SelectionBuffer.data(), kSelectionBytes);
   struct Piece {
     std::string_view text;
     bool terminated;
   };
   std::vector<Piece> pieces;
+  bool whole = false;
   for (size_t p = 0; p < result.size();) {
     const size_t zero = std::min(result.find('\0', p), result.size());
-    if (!pieces.empty() && zero == p)
+    if (!pieces.empty() && zero == p) {
+      whole = true;
       break;
+    }
     pieces.push_back({result.substr(p, zero - p), zero < result.size()});
     p = zero + 1;
   }
   const Piece first = pieces.front();
   const std::span<const Piece> names = std::span<const Piece>(pieces).subspan(1);
 
-  ParseSelection(job);
+  const bool parsed = ParseSelection(job);
+  report.Check(parsed == whole, "a result is taken exactly when it ends with its double zero");
+  if (!parsed) {
+    report.Check(job.fileCount == 0, "a cut result has no files");
+    return report.Take();
+  }
   report.Check(job.fileCount >= 1, "fileCount is at least 1");
   report.Check(static_cast<size_t>(job.fileCount) == std::max<size_t>(names.size(), 1),
                "fileCount is the number of names, or 1 for a full path");

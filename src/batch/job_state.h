@@ -21,7 +21,8 @@ enum SizeChoice : int32_t {
 // Paths and names, terminator included.
 inline constexpr size_t kPathBytes = 260;
 // What the open dialog may return: a folder and the names chosen in it.
-inline constexpr size_t kSelectionBytes = 1000;
+// Windows' ANSI dialog holds at most 32k characters of names chosen at once.
+inline constexpr size_t kSelectionBytes = 32 * 1024;
 
 using PathBuffer = std::array<char, kPathBytes>;
 
@@ -39,8 +40,9 @@ struct JobState {
   size_t commandLineLength = 0;
   std::array<char, 3> SplitPrefix{};
 
-  // The open dialog's result and where each chosen name starts in it.
-  std::array<char, kSelectionBytes> SelectionBuffer{};
+  // The open dialog's result and where each chosen name starts in it. On
+  // the heap: the record may live on a stack.
+  std::vector<char> SelectionBuffer = std::vector<char>(kSelectionBytes, '\0');
   std::vector<size_t> nameOffsets;
   int32_t fileCount = 0;
   size_t directoryLength = 0;
@@ -52,6 +54,9 @@ struct JobState {
   PathBuffer inputPath{};
 
   uint32_t fileSize = 0;
+  // The input's last-write time, which its copy takes: a Windows FILETIME,
+  // 100-nanosecond units since 1601; 0 leaves the copy's own.
+  uint64_t inputTime = 0;
   PageBlock jpegBuffer;         // the input's bytes
   CodecMetadata metadata;       // what the copy carries from the input, read by its decode
   OutputBlock outputBuffer;     // the encoded output

@@ -1,37 +1,75 @@
 #include "batch/output_naming.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace {
 
+// The bytes of the character at `at`: two for a lead byte with a byte after
+// it, else one, as the system's CharNextA steps.
+size_t CharacterBytes(std::string_view text, size_t at, LeadByteRule isLeadByte) {
+  return isLeadByte(static_cast<uint8_t>(text[at])) && at + 1 < text.size() ? 2 : 1;
+}
+
 // Where the file name starts: after the last folder separator. Windows takes
 // the slash as a separator too, so the X never lands in a folder name
 // written with slashes.
-size_t FileNameStart(std::string_view path) {
-  const size_t last = path.find_last_of("\\/");
-  return last == std::string_view::npos ? 0 : last + 1;
+size_t FileNameStart(std::string_view path, LeadByteRule isLeadByte) {
+  size_t start = 0;
+  for (size_t i = 0; i < path.size(); i += CharacterBytes(path, i, isLeadByte)) {
+    if (path[i] == '\\' || path[i] == '/')
+      start = i + 1;
+  }
+  return start;
+}
+
+// The first dot at or after `from`, or the path's end.
+size_t FirstDot(std::string_view path, size_t from, LeadByteRule isLeadByte) {
+  size_t i = from;
+  while (i < path.size() && path[i] != '.')
+    i += CharacterBytes(path, i, isLeadByte);
+  return std::min(i, path.size());
+}
+
+bool IsAsciiLetter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
 }  // namespace
 
-bool BuildOutputPath(JobState& job, std::string_view inputPath) {
+bool NoLeadBytes(uint8_t) {
+  return false;
+}
+
+bool BuildOutputPath(JobState& job, std::string_view inputPath, LeadByteRule isLeadByte) {
   auto& out = job.OutputPath;
   out.fill('\0');
   if (inputPath.size() + 1 >= out.size())
     return false;  // the X and the terminator
-  const size_t nameStart = FileNameStart(inputPath);
-  const size_t dot = inputPath.find('.', nameStart);
-  const size_t head = dot == std::string_view::npos ? inputPath.size() : dot;
+  const size_t head = FirstDot(inputPath, FileNameStart(inputPath, isLeadByte), isLeadByte);
   char* p = std::copy_n(inputPath.data(), head, out.data());
   *p++ = 'X';
   std::copy(inputPath.begin() + static_cast<std::ptrdiff_t>(head), inputPath.end(), p);
   return true;
 }
 
-void BuildDisplayName(JobState& job) {
+void BuildDisplayName(JobState& job, LeadByteRule isLeadByte) {
   const std::string_view path(job.OutputPath.data(), strnlen(job.OutputPath.data(), kPathBytes));
-  const std::string_view name = path.substr(FileNameStart(path));
+  const std::string_view name = path.substr(FileNameStart(path, isLeadByte));
   job.DisplayName.fill('\0');
   std::copy(name.begin(), name.end(), job.DisplayName.begin());
+}
+
+std::string TemporaryPath(std::string_view outputPath, uint32_t attempt, LeadByteRule isLeadByte) {
+  size_t folderEnd = FileNameStart(outputPath, isLeadByte);
+  // "C:name" lies in drive C's current folder, which the temporary file
+  // must share: a move between drives fails.
+  if (folderEnd == 0 && outputPath.size() >= 2 && IsAsciiLetter(outputPath[0]) &&
+      outputPath[1] == ':') {
+    folderEnd = 2;
+  }
+  char name[16];
+  std::snprintf(name, sizeof name, "tbm%04X.tmp", static_cast<unsigned>(attempt & 0xFFFF));
+  return std::string(outputPath.substr(0, folderEnd)) + name;
 }

@@ -1,14 +1,35 @@
 // The output's name: the input's, with an X before the first dot of the file
-// name (at its end when there is no dot), in the input's folder.
+// name (at its end when there is no dot), in the input's folder; and the
+// temporary name a copy is written under until it is whole.
 #pragma once
 
+#include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "batch/job_state.h"
 
+// Whether a byte starts a double-byte character in the code page the paths
+// are in. Such a character's second byte may be that of a backslash (0x5C in
+// ソ, 表 or 能 in code page 932), so the file-name part is found by stepping
+// over whole characters.
+using LeadByteRule = bool (*)(uint8_t byte);
+
+// The rule of single-byte code pages and of UTF-8, whose characters of
+// several bytes hold no byte below 0x80.
+bool NoLeadBytes(uint8_t byte);
+
 // Fills OutputPath. False when the path with its X does not fit; OutputPath
 // is then empty and nothing was written past it.
-bool BuildOutputPath(JobState& job, std::string_view inputPath);
+bool BuildOutputPath(JobState& job, std::string_view inputPath,
+                     LeadByteRule isLeadByte = NoLeadBytes);
 
 // Fills DisplayName with the file-name part of OutputPath.
-void BuildDisplayName(JobState& job);
+void BuildDisplayName(JobState& job, LeadByteRule isLeadByte = NoLeadBytes);
+
+// A name for the file a copy is written to before it takes the output's
+// name: in the output's folder, "tbm" and `attempt` in four hexadecimal
+// digits, ".tmp". Its name is short whatever the output's is, so it fits in
+// the folder wherever the output does; the caller tries attempt after
+// attempt until a name is free.
+std::string TemporaryPath(std::string_view outputPath, uint32_t attempt, LeadByteRule isLeadByte);

@@ -90,7 +90,7 @@ bool ChooseQualityAndSave(JobState& job, CodecProps& codec, Platform& platform, 
   // A failed encoding (a 0 by 0 image, say) leaves nothing worth a file.
   if (result != QUALITY_SKIP && job.encodedSize != 0) {
     const auto pieces = job.outputBuffer.Pieces(job.encodedSize);
-    const SystemError error = platform.SaveOutput(job.OutputPath.data(), pieces);
+    const SystemError error = platform.SaveOutput(job.OutputPath.data(), pieces, job.inputTime);
     if (error != kNoError)
       platform.ShowSystemError(error);
   } else if (result != QUALITY_SKIP && job.encodeStatus == CODEC_NO_MEMORY) {
@@ -111,7 +111,7 @@ std::optional<BatchEnding> ProcessFile(JobState& job, CodecProps& codec, Platfor
     return BatchEnding::kLeaveHostOpen;
   }
   uint64_t size = 0;
-  if (const SystemError error = platform.InputSize(size); error != kNoError) {
+  if (const SystemError error = platform.InputSizeAndTime(size, job.inputTime); error != kNoError) {
     platform.CloseInput();
     platform.ShowSystemError(error);
     return BatchEnding::kLeaveHostOpen;
@@ -153,8 +153,10 @@ std::optional<BatchEnding> ProcessFile(JobState& job, CodecProps& codec, Platfor
         platform.ShowSystemError(kErrorNotEnoughMemory);
         return std::nullopt;
       case SIZE_UNREADABLE:
+        // Past the signature test, but not a JPEG the codec can decode (12
+        // bits a sample, lossless, headers cut off): this photo only.
         platform.ShowMessage(kNotAJpegText);
-        return BatchEnding::kDestroyHost;
+        return std::nullopt;
       default:
         return BatchEnding::kDestroyHost;
     }
@@ -162,12 +164,12 @@ std::optional<BatchEnding> ProcessFile(JobState& job, CodecProps& codec, Platfor
 
   // The X-name of a path near the length limit does not fit: an output that
   // cannot be created.
-  if (!BuildOutputPath(job, path)) {
+  if (!BuildOutputPath(job, path, platform.LeadBytes())) {
     EndFile(job);
     platform.ShowSystemError(kErrorFilenameTooLong);
     return std::nullopt;
   }
-  BuildDisplayName(job);
+  BuildDisplayName(job, platform.LeadBytes());
   if (!ChooseQualityAndSave(job, codec, platform, rest))
     return BatchEnding::kDestroyHost;
   return std::nullopt;
@@ -227,9 +229,9 @@ BatchEnding RunRest(JobState& job, CodecProps& codec, Platform& platform, InputM
       break;
     }
     // The window names the photo by its copy's name from the start.
-    const bool named = BuildOutputPath(job, path);
+    const bool named = BuildOutputPath(job, path, platform.LeadBytes());
     if (named)
-      BuildDisplayName(job);
+      BuildDisplayName(job, platform.LeadBytes());
     if (!rest.BeginPhoto(named ? job.DisplayName.data() : path)) {
       ending = BatchEnding::kDestroyHost;
       break;
@@ -246,9 +248,16 @@ BatchEnding RunRest(JobState& job, CodecProps& codec, Platform& platform, InputM
 BatchEnding RunBatch(JobState& job, CodecProps& codec, Platform& platform) {
   const InputMode mode = BeginBatch(job);
   if (mode == InputMode::kSelection) {
-    if (!platform.ChooseFiles(job))
-      return BatchEnding::kSendDestroy;
-    ParseSelection(job);
+    for (;;) {
+      const FileChoice choice = platform.ChooseFiles(job);
+      if (choice == FileChoice::kCancelled)
+        return BatchEnding::kSendDestroy;
+      if (choice == FileChoice::kChosen && ParseSelection(job))
+        break;
+      // Refused by the dialog, or cut at the buffer's end: the user chooses
+      // fewer, never gets a part of the list.
+      platform.ShowMessage(kTooManyFilesText);
+    }
   }
   for (PathWalk walk(job, mode); !walk.AtEnd(); walk.Advance()) {
     const char* path = walk.Current();

@@ -11,6 +11,7 @@
 
 inline constexpr char kNotAJpegText[] = "That's not a jpeg file.";
 inline constexpr char kFileEmptyText[] = "File is empty";
+inline constexpr char kTooManyFilesText[] = "Too many files were chosen at once.";
 
 // How the host window ends the program once the batch is over.
 enum class BatchEnding {

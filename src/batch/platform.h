@@ -7,6 +7,7 @@
 #include <span>
 
 #include "batch/job_state.h"
+#include "batch/output_naming.h"
 
 // The platform's code for a failure, 0 for none. The batch shows the
 // system's text for it; the codes it makes itself are Windows' own.
@@ -15,18 +16,25 @@ inline constexpr SystemError kNoError = 0;
 inline constexpr SystemError kErrorNotEnoughMemory = 8;
 inline constexpr SystemError kErrorFilenameTooLong = 206;
 
+// How the open dialog ended.
+enum class FileChoice {
+  kChosen,     // the result is in job.SelectionBuffer
+  kCancelled,  // by the user, or the dialog failed
+  kTooMany,    // the names chosen do not fit in the buffer: nothing to act on
+};
+
 class Platform {
  public:
   virtual ~Platform() = default;
 
   // The multi-selection open dialog, its result in job.SelectionBuffer.
-  // False when the user cancelled or the dialog failed.
-  virtual bool ChooseFiles(JobState& job) = 0;
+  virtual FileChoice ChooseFiles(JobState& job) = 0;
 
-  // The input file: opened for reading only, without sharing, until
-  // CloseInput. ReadInput fills the whole span or fails.
+  // The input file: opened for reading only, sharing it with readers only,
+  // until CloseInput. InputSizeAndTime gives its size and last-write time
+  // (a FILETIME value). ReadInput fills the whole span or fails.
   virtual SystemError OpenInput(const char* path) = 0;
-  virtual SystemError InputSize(uint64_t& bytes) = 0;
+  virtual SystemError InputSizeAndTime(uint64_t& bytes, uint64_t& lastWriteTime) = 0;
   virtual SystemError ReadInput(std::span<uint8_t> into) = 0;
   virtual void CloseInput() = 0;
 
@@ -49,7 +57,11 @@ class Platform {
 
   // Writes the pieces, one after another, under `path` whole or not at all:
   // a file already there is replaced only by a complete new one, and is
-  // untouched on failure.
-  virtual SystemError SaveOutput(const char* path,
-                                 std::span<const std::span<const uint8_t>> pieces) = 0;
+  // untouched on failure. The new file takes `lastWriteTime` (0: its own).
+  virtual SystemError SaveOutput(const char* path, std::span<const std::span<const uint8_t>> pieces,
+                                 uint64_t lastWriteTime) = 0;
+
+  // How paths are read in the platform's code page: which bytes start a
+  // double-byte character.
+  virtual LeadByteRule LeadBytes() const = 0;
 };

@@ -1,5 +1,6 @@
 #include "batch/platform_win.h"
 
+#include <cderr.h>
 #include <commdlg.h>
 
 #include <algorithm>
@@ -18,19 +19,10 @@ namespace {
 // second zero byte that ends the list.
 constexpr char kFilter[] = "*.jpg\0*.jpg\0";
 
-// Where a new file may be made beside `path`: its folder, or the current one.
-std::string FolderOf(const char* path) {
-  const std::string p(path);
-  const size_t last = p.find_last_of("\\/");
-  if (last == std::string::npos)
-    return ".";
-  return p.substr(0, last + 1);
-}
-
 }  // namespace
 
-bool WindowsPlatform::ChooseFiles(JobState& job) {
-  job.SelectionBuffer.fill('\0');
+FileChoice WindowsPlatform::ChooseFiles(JobState& job) {
+  std::fill(job.SelectionBuffer.begin(), job.SelectionBuffer.end(), '\0');
   OPENFILENAMEA request{};
   request.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
   request.hwndOwner = host_;
@@ -43,21 +35,28 @@ bool WindowsPlatform::ChooseFiles(JobState& job) {
   request.Flags = OFN_EXPLORER | OFN_CREATEPROMPT | OFN_ALLOWMULTISELECT | OFN_HIDEREADONLY;
   // Without a dot: the dialog appends a dot and the first three characters.
   request.lpstrDefExt = "jpg";
-  return GetOpenFileNameA(&request) != 0;
+  if (GetOpenFileNameA(&request))
+    return FileChoice::kChosen;
+  return CommDlgExtendedError() == FNERR_BUFFERTOOSMALL ? FileChoice::kTooMany
+                                                        : FileChoice::kCancelled;
 }
 
 SystemError WindowsPlatform::OpenInput(const char* path) {
   // Read access only: the program never writes its input, so photos on
-  // read-only media open too.
-  input_.Reset(CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  // read-only media open too. Shared with readers, so that a photo a viewer
+  // shows opens too; a program that writes it keeps it from us.
+  input_.Reset(
+      CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   return input_.valid() ? kNoError : GetLastError();
 }
 
-SystemError WindowsPlatform::InputSize(uint64_t& bytes) {
+SystemError WindowsPlatform::InputSizeAndTime(uint64_t& bytes, uint64_t& lastWriteTime) {
   LARGE_INTEGER size{};
-  if (!GetFileSizeEx(input_.get(), &size))
+  FILETIME written{};
+  if (!GetFileSizeEx(input_.get(), &size) || !GetFileTime(input_.get(), nullptr, nullptr, &written))
     return GetLastError();
   bytes = static_cast<uint64_t>(size.QuadPart);
+  lastWriteTime = uint64_t{written.dwHighDateTime} << 32 | written.dwLowDateTime;
   return kNoError;
 }
 
@@ -108,46 +107,12 @@ void WindowsPlatform::CloseBatchProgress() {
   batch_.Close();
 }
 
-SystemError WindowsPlatform::SaveOutput(const char* path,
-                                        std::span<const std::span<const uint8_t>> pieces) {
-  // The new file is written whole beside the output, then takes the output's
-  // name in one step: a file already of that name is replaced only by a
-  // complete one, and stays as it was on any failure.
-  std::array<char, MAX_PATH> temp{};
-  if (!GetTempFileNameA(FolderOf(path).c_str(), "tbm", 0, temp.data()))
-    return GetLastError();
-  SystemError error = kNoError;
-  {
-    UniqueHandle file(
-        CreateFileA(temp.data(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    if (!file.valid()) {
-      error = GetLastError();
-    } else {
-      for (const auto piece : pieces) {
-        // Pieces are the output buffer's regions, far below 4 GiB each.
-        DWORD written = 0;
-        if (!WriteFile(file.get(), piece.data(), static_cast<DWORD>(piece.size()), &written,
-                       nullptr)) {
-          error = GetLastError();
-        } else if (written != piece.size()) {
-          error = ERROR_HANDLE_DISK_FULL;  // a short write is a failed write
-        }
-        if (error != kNoError)
-          break;
-      }
-      if (error == kNoError && !FlushFileBuffers(file.get()))
-        error = GetLastError();
-      if (!file.Reset() && error == kNoError)
-        error = GetLastError();
-    }
-  }
-  if (error == kNoError &&
-      !MoveFileExA(temp.data(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    error = GetLastError();
-  }
-  if (error != kNoError)
-    DeleteFileA(temp.data());
-  return error;
+LeadByteRule WindowsPlatform::LeadBytes() const {
+  return SystemLeadBytes;
+}
+
+bool SystemLeadBytes(uint8_t lead) {
+  return IsDBCSLeadByte(lead) != 0;
 }
 
 void ShowSystemError(HWND owner, SystemError error) {

@@ -13,9 +13,9 @@ class WindowsPlatform : public Platform {
   WindowsPlatform(HWND host, HINSTANCE instance)
       : host_(host), instance_(instance), batch_(instance, host) {}
 
-  bool ChooseFiles(JobState& job) override;
+  FileChoice ChooseFiles(JobState& job) override;
   SystemError OpenInput(const char* path) override;
-  SystemError InputSize(uint64_t& bytes) override;
+  SystemError InputSizeAndTime(uint64_t& bytes, uint64_t& lastWriteTime) override;
   SystemError ReadInput(std::span<uint8_t> into) override;
   void CloseInput() override;
   int ShowSizeDialog(JobState& job) override;
@@ -25,8 +25,9 @@ class WindowsPlatform : public Platform {
   void ShowBatchPhoto(size_t number, size_t total, const char* newName) override;
   bool ReportBatchProgress(double done) noexcept override;
   void CloseBatchProgress() override;
-  SystemError SaveOutput(const char* path,
-                         std::span<const std::span<const uint8_t>> pieces) override;
+  SystemError SaveOutput(const char* path, std::span<const std::span<const uint8_t>> pieces,
+                         uint64_t lastWriteTime) override;
+  LeadByteRule LeadBytes() const override;
 
  private:
   HWND host_;
@@ -41,3 +42,8 @@ void RunBatch(HWND host);
 
 // A message box with the system's text for `error`, owned by `owner`.
 void ShowSystemError(HWND owner, SystemError error);
+
+// The system's rule for the program's ANSI code page (IsDBCSLeadByte): no
+// byte at all under UTF-8, the first bytes of double-byte characters under
+// code pages such as 932 on a Windows that ignores the UTF-8 setting.
+bool SystemLeadBytes(uint8_t lead);

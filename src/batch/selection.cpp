@@ -2,17 +2,18 @@
 
 #include <cstring>
 
-void ParseSelection(JobState& job) {
+bool ParseSelection(JobState& job) {
   const auto& result = job.SelectionBuffer;
   job.nameOffsets.clear();
   job.directoryLength = 0;
   job.inputPath.fill('\0');
+  job.fileCount = 0;
   size_t count = 0;
-  // The last byte is never a name's start: a result that fills the buffer has
-  // its double zero there at the latest.
   for (size_t p = 0; p + 1 < result.size(); ++p) {
-    if (result[p] == '\0' && result[p + 1] == '\0')
-      break;
+    if (result[p] == '\0' && result[p + 1] == '\0') {
+      job.fileCount = count == 0 ? 1 : static_cast<int32_t>(count);
+      return true;
+    }
     if (count == 0 && p < job.inputPath.size() - 1)
       job.inputPath[p] = result[p];
     if (result[p] == '\0') {
@@ -22,7 +23,11 @@ void ParseSelection(JobState& job) {
       ++count;
     }
   }
-  job.fileCount = count == 0 ? 1 : static_cast<int32_t>(count);
+  // Cut: the last name may be a fragment of a longer one.
+  job.nameOffsets.clear();
+  job.directoryLength = 0;
+  job.inputPath.fill('\0');
+  return false;
 }
 
 bool BuildSelectedPath(JobState& job, size_t index) {

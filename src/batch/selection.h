@@ -6,8 +6,10 @@
 
 // Records where each name starts and how long the folder is, and copies the
 // folder (or the single full path) into inputPath. Sets fileCount to the
-// number of files, at least 1.
-void ParseSelection(JobState& job);
+// number of files, at least 1. False, with fileCount 0, for a result that
+// ends without its second zero byte: a list longer than the buffer, which
+// Wine's dialog cuts at the buffer's end where Windows' refuses it.
+bool ParseSelection(JobState& job);
 
 // Builds the full path of chosen file `index` in inputPath: the folder, a
 // backslash and the name. False when it does not fit in inputPath; the path

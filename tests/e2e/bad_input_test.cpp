@@ -15,7 +15,6 @@
 namespace e2e {
 namespace {
 
-using Picture = JpegRecipe::Picture;
 using Space = JpegRecipe::Space;
 
 enum class Outcome {
@@ -28,6 +27,10 @@ enum class Outcome {
   // "That's not a jpeg file.": the program ends, the next file is never
   // looked at.
   kNotAJpeg,
+  // Past the signature test, but the codec decodes no image of it: "That's
+  // not a jpeg file." as soon as its headers fail, or after "Output Size"
+  // when they read (width given). The next file follows.
+  kUndecodable,
   // Nothing shown, no copy; the next file follows.
   kSkipped,
   // "File is empty": the program ends.
@@ -44,7 +47,8 @@ struct BadInput {
   Bytes (*make)();  // null: a folder named like a photo
   Outcome commandLine;
   Outcome selection;
-  // For kSaved and kNoMemory: the size "Output Size" offers, and the choice.
+  // For kSaved, kNoMemory and kUndecodable: the size "Output Size" offers,
+  // and the choice.
   int width = 0;
   int height = 0;
   int choice = kFull;
@@ -57,48 +61,12 @@ struct BadInput {
 
 constexpr Outcome kSaved = Outcome::kSaved;
 constexpr Outcome kNotAJpeg = Outcome::kNotAJpeg;
-
-// A grainy 320 by 240 photo: its headers take a few hundred of its tens of
-// thousands of bytes, so a cut at 10 % already falls in the picture.
-Bytes Grainy(bool progressive) {
-  JpegRecipe recipe;
-  recipe.width = 320;
-  recipe.height = 240;
-  recipe.picture = Picture::kNoise;
-  recipe.progressive = progressive;
-  return MakeJpeg(recipe);
-}
-
-Bytes Flat(Space space, std::vector<uint8_t> colour) {
-  JpegRecipe recipe;
-  recipe.space = space;
-  recipe.picture = Picture::kFlat;
-  recipe.flat = std::move(colour);
-  return MakeJpeg(recipe);
-}
-
-// Adobe's inverted CMYK, where 255 is no ink: red is magenta and yellow,
-// blue is cyan and magenta.
-Bytes RedInCmyk() {
-  return Flat(Space::kCmyk, {255, 0, 0, 255});
-}
-Bytes BlueInYcck() {
-  return Flat(Space::kYcck, {0, 0, 255, 255});
-}
+constexpr Outcome kUndecodable = Outcome::kUndecodable;
 
 // The first `count` bytes of FF D8 FF, the JPEG signature.
 Bytes Signature(size_t count) {
   const Bytes signature = {0xFF, 0xD8, 0xFF};
   return Bytes(signature.begin(), signature.begin() + static_cast<std::ptrdiff_t>(count));
-}
-
-// Restart markers after every row of blocks, among the odd markers.
-Bytes OddlyMarked() {
-  JpegRecipe recipe;
-  recipe.width = 160;
-  recipe.height = 120;
-  recipe.restartRows = 1;
-  return WithOddMarkers(MakeJpeg(recipe));
 }
 
 Bytes Claiming(int width, int height) {
@@ -119,14 +87,14 @@ constexpr std::array<double, 3> kBlue{0, 0, 255};
 constexpr std::array<double, 3> kGrey100{100, 100, 100};
 
 const BadInput kBadInputs[] = {
-    {"TruncatedAtTenPercent", [] { return Truncated(Grainy(false), 10); }, kSaved, kSaved, 320, 240,
-     kHalf, false},
-    {"TruncatedAtHalf", [] { return Truncated(Grainy(false), 50); }, kSaved, kSaved, 320, 240,
-     kFull, false},
-    {"TruncatedAtNinetyNinePercent", [] { return Truncated(Grainy(false), 99); }, kSaved, kSaved,
-     320, 240, kQuarter, false},
-    {"ProgressiveTruncatedAtHalf", [] { return Truncated(Grainy(true), 50); }, kSaved, kSaved, 320,
+    {"TruncatedAtTenPercent", [] { return Truncated(GrainyPhoto(false), 10); }, kSaved, kSaved, 320,
      240, kHalf, false},
+    {"TruncatedAtHalf", [] { return Truncated(GrainyPhoto(false), 50); }, kSaved, kSaved, 320, 240,
+     kFull, false},
+    {"TruncatedAtNinetyNinePercent", [] { return Truncated(GrainyPhoto(false), 99); }, kSaved,
+     kSaved, 320, 240, kQuarter, false},
+    {"ProgressiveTruncatedAtHalf", [] { return Truncated(GrainyPhoto(true), 50); }, kSaved, kSaved,
+     320, 240, kHalf, false},
     // A frame header of a large photo over the data of a small one: the
     // picture runs out after a few rows.
     {"HeaderClaimsMoreThanItsData",
@@ -148,14 +116,18 @@ const BadInput kBadInputs[] = {
 
     // Past the signature test, but the codec reads no image size from them.
     // A small photo cut at 10 % loses the end of its Huffman tables.
-    {"HeadersCutOff", [] { return Truncated(E2eTest::Sample("testorig.jpg"), 10); }, kNotAJpeg,
-     kNotAJpeg},
-    {"ZeroWidth", [] { return Claiming(0, 48); }, kNotAJpeg, kNotAJpeg},
-    {"ZeroHeight", [] { return Claiming(64, 0); }, kNotAJpeg, kNotAJpeg},
-    {"WiderThanAJpegMayBe", [] { return Claiming(65535, 48); }, kNotAJpeg, kNotAJpeg},
-    {"TwelveBit", [] { return E2eTest::Sample("testorig12.jpg"); }, kNotAJpeg, kNotAJpeg},
-    {"Lossless", [] { return LosslessJpeg(64, 48); }, kNotAJpeg, kNotAJpeg},
-    {"SignatureOnly", [] { return Signature(3); }, kNotAJpeg, kNotAJpeg},
+    {"HeadersCutOff", [] { return Truncated(E2eTest::Sample("testorig.jpg"), 10); }, kUndecodable,
+     kUndecodable},
+    {"ZeroWidth", [] { return Claiming(0, 48); }, kUndecodable, kUndecodable},
+    {"ZeroHeight", [] { return Claiming(64, 0); }, kUndecodable, kUndecodable},
+    {"WiderThanAJpegMayBe", [] { return Claiming(65535, 48); }, kUndecodable, kUndecodable},
+    {"TwelveBit", [] { return E2eTest::Sample("testorig12.jpg"); }, kUndecodable, kUndecodable},
+    {"Lossless", [] { return LosslessJpeg(64, 48); }, kUndecodable, kUndecodable},
+    {"SignatureOnly", [] { return Signature(3); }, kUndecodable, kUndecodable},
+    // Its size reads, its pixels do not.
+    {"NoQuantizationTables",
+     [] { return WithoutQuantizationTables(E2eTest::Sample("testorig.jpg")); }, kUndecodable,
+     kUndecodable, kSampleWidth, kSampleHeight, kHalf},
     // Not even the signature.
     {"TwoSignatureBytes", [] { return Signature(2); }, kNotAJpeg, kNotAJpeg},
     {"OneSignatureByte", [] { return Signature(1); }, kNotAJpeg, kNotAJpeg},
@@ -249,14 +221,18 @@ TEST_P(BadInputTest, EndsAsTheRulesSay) {
       left.insert(XName(kBad));
       break;
     }
-    case Outcome::kNoMemory: {
-      SizeDialog size = program.AwaitSize();
-      EXPECT_EQ(size.OptionTexts()[0], SizeText(input.width, input.height));
-      size.Choose(input.choice);
-      size.Ok();
-      EXPECT_EQ(program.DismissMessage(), SystemText(ERROR_NOT_ENOUGH_MEMORY));
+    case Outcome::kNoMemory:
+    case Outcome::kUndecodable:
+      if (input.width != 0) {
+        SizeDialog size = program.AwaitSize();
+        EXPECT_EQ(size.OptionTexts()[0], SizeText(input.width, input.height));
+        size.Choose(input.choice);
+        size.Ok();
+      }
+      EXPECT_EQ(program.DismissMessage(), outcome == Outcome::kNoMemory
+                                              ? SystemText(ERROR_NOT_ENOUGH_MEMORY)
+                                              : "That's not a jpeg file.");
       break;
-    }
     case Outcome::kNotAJpeg:
       EXPECT_EQ(program.DismissMessage(), "That's not a jpeg file.");
       nextFollows = false;

@@ -1,6 +1,7 @@
 #include "corpus.h"
 
 #include <algorithm>
+#include <utility>
 #include <string>
 
 namespace e2e {
@@ -51,6 +52,39 @@ void AppendPngChunk(Bytes& out, const char* type, const Bytes& data) {
 }
 
 }  // namespace
+
+Bytes GrainyPhoto(bool progressive) {
+  JpegRecipe recipe;
+  recipe.width = 320;
+  recipe.height = 240;
+  recipe.picture = JpegRecipe::Picture::kNoise;
+  recipe.progressive = progressive;
+  return MakeJpeg(recipe);
+}
+
+Bytes Flat(JpegRecipe::Space space, std::vector<uint8_t> colour) {
+  JpegRecipe recipe;
+  recipe.space = space;
+  recipe.picture = JpegRecipe::Picture::kFlat;
+  recipe.flat = std::move(colour);
+  return MakeJpeg(recipe);
+}
+
+Bytes RedInCmyk() {
+  return Flat(JpegRecipe::Space::kCmyk, {255, 0, 0, 255});
+}
+
+Bytes BlueInYcck() {
+  return Flat(JpegRecipe::Space::kYcck, {0, 0, 255, 255});
+}
+
+Bytes OddlyMarked() {
+  JpegRecipe recipe;
+  recipe.width = 160;
+  recipe.height = 120;
+  recipe.restartRows = 1;
+  return WithOddMarkers(MakeJpeg(recipe));
+}
 
 Bytes Truncated(const Bytes& file, int percent) {
   return Bytes(file.begin(),
@@ -114,6 +148,19 @@ Bytes WithOddMarkers(const Bytes& jpeg) {
       Append(out, kFill);
     out.push_back(jpeg[at]);
   }
+  return out;
+}
+
+Bytes WithoutQuantizationTables(const Bytes& jpeg) {
+  Bytes out(jpeg.begin(), jpeg.begin() + 2);  // SOI
+  size_t at = 2;
+  for (const Segment& segment : SegmentsBeforeScan(jpeg)) {
+    const size_t length = SegmentLength(jpeg, at);
+    if (segment.marker != 0xDB)
+      out.insert(out.end(), jpeg.begin() + at, jpeg.begin() + at + 2 + length);
+    at += 2 + length;
+  }
+  out.insert(out.end(), jpeg.begin() + at, jpeg.end());  // the scans and the end
   return out;
 }
 

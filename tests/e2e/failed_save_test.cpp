@@ -1,6 +1,7 @@
 // Saves that fail: each leaves the old output as it was and no temporary
 // file behind, shows the system's text, and the batch goes on with the next
-// file. Each test first proves that its failure is real.
+// file. Each test first proves that its failure is real. And a save at the
+// edge of failing, in a folder as long as a photo's path allows.
 #include "e2e_test.h"
 
 namespace e2e {
@@ -167,6 +168,30 @@ TEST_F(FailedSaveTest, AnXNameTooLongForAPathKeepsTheOldOutput) {
 
   EXPECT_EQ(SaveFailsThenNextSaves(FailsAt::kSizeChosen), SystemText(ERROR_FILENAME_EXCED_RANGE));
   ExpectFolderUntouched();
+}
+
+// The folder is 251 bytes long, longer than any in which a temporary file
+// could be named through the ANSI calls, and the copy's path 258 bytes: it
+// is saved, and replaces the older copy.
+TEST_F(FailedSaveTest, APhotoInAFolderOf251BytesIsSaved) {
+  const std::string base = Path("long");
+  ASSERT_TRUE(MakeFolder(base));
+  const std::string folder = base + "\\" + std::string(251 - base.size() - 1, 'f');
+  ASSERT_EQ(folder.size(), 251u);
+  ASSERT_TRUE(MakeFolder(folder));
+  Put(folder.substr(Folder().size() + 1) + "\\p.jpg", Sample("testorig.jpg"));
+  ASSERT_TRUE(WriteBytes(folder + "\\pX.jpg", MakeJpeg(16, 16)));
+  Remember(folder, "p.jpg");
+  ASSERT_EQ(OldOutput().size(), 258u);
+
+  Program program(Quoted(Photo()));
+  program.AwaitSize().Ok();
+  QualityDialog quality = program.AwaitQuality();
+  EXPECT_EQ(quality.NewName(), "pX.jpg");
+  quality.Save();
+  EXPECT_EQ(program.ExitCode(), 0u);
+  EXPECT_TRUE(IsOutput(OldOutput(), kSampleWidth, kSampleHeight, 90));
+  EXPECT_EQ(FolderNames(folder), namesBefore_) << "a temporary file was left behind";
 }
 
 // au.jpg's copy would be auX.jpg: whatever follows its first dot, that is

@@ -123,9 +123,10 @@ TEST_F(LongBatchTest, ThreeHundredPhotosOnOneCommandLine) {
   EXPECT_TRUE(IsOutput(Path("largeX.jpg"), kLarge.width, kLarge.height, 90));
 }
 
-// 110 two-letter names in one folder: the dialog's answer takes about 850 of
-// its 1000 bytes. They are typed out of order; the program takes them in the
-// order the dialog gives them, which is the order typed.
+// 110 two-letter names in one folder, past any 100-entry table: the
+// dialog's answer takes about 850 bytes. They are typed out of order; the
+// program takes them in the order the dialog gives them, which is the order
+// typed.
 TEST_F(LongBatchTest, HundredAndTenPhotosChosenInTheOpenDialog) {
   constexpr size_t kPhotos = 110;
   std::vector<std::string> sorted;
@@ -142,7 +143,7 @@ TEST_F(LongBatchTest, HundredAndTenPhotosChosenInTheOpenDialog) {
     names.push_back(sorted[i * 47 % kPhotos]);  // 47 and 110 share no factor
     answer += names.back().size() + 1;
   }
-  ASSERT_LT(answer, 1000u) << "the dialog's answer would not fit";
+  ASSERT_LT(answer, 32u * 1024) << "the dialog's answer would not fit";
   constexpr int kScale = 4;  // smaller still: these need no grain
   for (size_t i = 0; i < kPhotos; ++i) {
     const Shape shape = ShapeOf(i, kScale);

@@ -3,22 +3,30 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <string>
 
 #include "codec/large_blocks.h"
 #include "dialogs/quality_dialog.h"
 #include "dialogs/size_dialog.h"
 
-bool FakePlatform::ChooseFiles(JobState& job) {
+FileChoice FakePlatform::ChooseFiles(JobState& job) {
   events.push_back("choose");
-  if (!selection)
-    return false;
-  size_t p = 0;
-  for (const auto& s : *selection) {
-    EXPECT_LT(p + s.size() + 1, job.SelectionBuffer.size());
-    std::copy(s.begin(), s.end(), job.SelectionBuffer.begin() + static_cast<std::ptrdiff_t>(p));
-    p += s.size() + 1;
-  }
-  return true;
+  if (selections.empty())
+    return FileChoice::kCancelled;
+  const SelectionAnswer answer = selections.front();
+  selections.pop_front();
+  if (answer.refused)
+    return FileChoice::kTooMany;
+  std::string result;
+  for (const auto& s : answer.strings)
+    result.append(s).push_back('\0');
+  result.push_back('\0');
+  auto& buffer = job.SelectionBuffer;
+  std::fill(buffer.begin(), buffer.end(), '\0');
+  std::copy_n(result.begin(), std::min(result.size(), buffer.size()), buffer.begin());
+  return FileChoice::kChosen;
 }
 
 SystemError FakePlatform::OpenInput(const char* path) {
@@ -33,9 +41,10 @@ SystemError FakePlatform::OpenInput(const char* path) {
   return kNoError;
 }
 
-SystemError FakePlatform::InputSize(uint64_t& bytes) {
+SystemError FakePlatform::InputSizeAndTime(uint64_t& bytes, uint64_t& lastWriteTime) {
   EXPECT_TRUE(inputOpen);
   bytes = files.at(openPath_).size();
+  lastWriteTime = times[openPath_];
   return kNoError;
 }
 
@@ -122,7 +131,8 @@ void FakePlatform::CloseBatchProgress() {
 }
 
 SystemError FakePlatform::SaveOutput(const char* path,
-                                     std::span<const std::span<const uint8_t>> pieces) {
+                                     std::span<const std::span<const uint8_t>> pieces,
+                                     uint64_t lastWriteTime) {
   EXPECT_FALSE(inputOpen) << "saving while the input is open";
   events.push_back(std::string("save ") + path);
   if (auto e = saveErrors.find(path); e != saveErrors.end())
@@ -131,6 +141,41 @@ SystemError FakePlatform::SaveOutput(const char* path,
   file.clear();
   for (const auto piece : pieces)
     file.insert(file.end(), piece.begin(), piece.end());
+  times[path] = lastWriteTime;
   savedPaths.emplace_back(path);
   return kNoError;
+}
+
+std::vector<uint8_t> Photo() {
+  std::ifstream in(std::string(TBM_TEST_DATA_DIR) + "/testorig.jpg", std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<uint8_t> PhotoClaiming(uint16_t width, uint16_t height) {
+  std::vector<uint8_t> bytes = Photo();
+  for (size_t i = 0; i + 9 < bytes.size(); ++i) {
+    if (bytes[i] == 0xFF && bytes[i + 1] == 0xC0) {
+      bytes[i + 5] = static_cast<uint8_t>(height >> 8);
+      bytes[i + 6] = static_cast<uint8_t>(height);
+      bytes[i + 7] = static_cast<uint8_t>(width >> 8);
+      bytes[i + 8] = static_cast<uint8_t>(width);
+      return bytes;
+    }
+  }
+  ADD_FAILURE() << "no frame header";
+  return bytes;
+}
+
+std::vector<uint8_t> PhotoWithoutQuantizationTables() {
+  std::vector<uint8_t> bytes = Photo();
+  for (size_t i = 2; i + 4 < bytes.size() && bytes[i + 1] != 0xDA;) {
+    const size_t length = size_t{bytes[i + 2]} << 8 | bytes[i + 3];
+    if (bytes[i + 1] == 0xDB) {
+      bytes.erase(bytes.begin() + static_cast<std::ptrdiff_t>(i),
+                  bytes.begin() + static_cast<std::ptrdiff_t>(i + 2 + length));
+    } else {
+      i += 2 + length;
+    }
+  }
+  return bytes;
 }

@@ -12,6 +12,14 @@
 #include "batch/platform.h"
 #include "codec/codec.h"
 
+// One showing of the open dialog.
+struct SelectionAnswer {
+  // The strings it returns, each ended by a zero byte, then the closing
+  // zero byte; cut at the buffer's end when longer, as Wine's dialog does.
+  std::vector<std::string> strings;
+  bool refused = false;  // fails as Windows' does for a list too long
+};
+
 struct QualityAnswer {
   std::optional<std::string> typed;  // the quality field's text before Save; none: Cancel
   bool sameForRest = false;          // "Same for the rest" checked
@@ -30,13 +38,15 @@ class FakePlatform : public Platform {
 
   // Set up by the test.
   std::map<std::string, std::vector<uint8_t>> files;
+  std::map<std::string, uint64_t> times;              // last-write times; none: 0
   std::map<std::string, SystemError> openErrors;      // an open that fails
   std::map<std::string, SystemError> saveErrors;      // a save that fails
-  std::optional<std::vector<std::string>> selection;  // the dialog's strings; none: cancelled
+  std::deque<SelectionAnswer> selections;             // in turn; none left: cancelled
   std::deque<std::optional<SizeChoice>> sizeAnswers;  // none: Cancel
   std::deque<QualityAnswer> qualityAnswers;
   std::optional<size_t> encodeMemory;  // the largest block the encoder may have; none: no limit
   std::optional<BatchCancel> batchCancel;
+  LeadByteRule leadBytes = NoLeadBytes;
 
   // Recorded.
   // "open PATH", "size W by H", "quality ...", "message ...", "batch N of M NAME", ...
@@ -50,9 +60,9 @@ class FakePlatform : public Platform {
   std::vector<std::string> savedPaths;
   bool inputOpen = false;
 
-  bool ChooseFiles(JobState& job) override;
+  FileChoice ChooseFiles(JobState& job) override;
   SystemError OpenInput(const char* path) override;
-  SystemError InputSize(uint64_t& bytes) override;
+  SystemError InputSizeAndTime(uint64_t& bytes, uint64_t& lastWriteTime) override;
   SystemError ReadInput(std::span<uint8_t> into) override;
   void CloseInput() override;
   int ShowSizeDialog(JobState& job) override;
@@ -62,8 +72,9 @@ class FakePlatform : public Platform {
   void ShowBatchPhoto(size_t number, size_t total, const char* newName) override;
   bool ReportBatchProgress(double done) noexcept override;
   void CloseBatchProgress() override;
-  SystemError SaveOutput(const char* path,
-                         std::span<const std::span<const uint8_t>> pieces) override;
+  SystemError SaveOutput(const char* path, std::span<const std::span<const uint8_t>> pieces,
+                         uint64_t lastWriteTime) override;
+  LeadByteRule LeadBytes() const override { return leadBytes; }
 
  private:
   CodecProps& codec_;
@@ -72,3 +83,11 @@ class FakePlatform : public Platform {
   int batchReports_ = 0;
   double batchDone_ = 0;
 };
+
+// The photos the tests give the batch: the codec's sample testorig.jpg (227
+// by 149 pixels); the same with its frame header claiming another size; and
+// without its quantization tables, so that its headers read ("Output Size"
+// offers its sizes) but its decode fails once OK is pressed.
+std::vector<uint8_t> Photo();
+std::vector<uint8_t> PhotoClaiming(uint16_t width, uint16_t height);
+std::vector<uint8_t> PhotoWithoutQuantizationTables();

@@ -1,6 +1,7 @@
 // The argument text, the command-line split and the open dialog's result.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -117,18 +118,20 @@ TEST(SplitCurrentPath, NextStartPointsAtTheRepetition) {
 }
 
 // Fills the open dialog's result: the strings given, each ended by a zero
-// byte, then the closing zero byte.
+// byte, then the closing zero byte, cut at the buffer's end as Wine's dialog
+// cuts a list too long for it.
 void SetSelection(JobState& job, const std::vector<std::string>& strings) {
-  job.SelectionBuffer.fill('\0');
-  size_t p = 0;
-  for (const auto& s : strings) {
-    std::copy(s.begin(), s.end(), job.SelectionBuffer.begin() + static_cast<std::ptrdiff_t>(p));
-    p += s.size() + 1;
-  }
+  std::string result;
+  for (const auto& s : strings)
+    result.append(s).push_back('\0');
+  result.push_back('\0');
+  auto& buffer = job.SelectionBuffer;
+  std::fill(buffer.begin(), buffer.end(), '\0');
+  std::copy_n(result.begin(), std::min(result.size(), buffer.size()), buffer.begin());
 }
 
 std::vector<std::string> SelectedPaths(JobState& job) {
-  ParseSelection(job);
+  EXPECT_TRUE(ParseSelection(job));
   std::vector<std::string> paths;
   for (int32_t k = 0; k < job.fileCount; ++k) {
     paths.emplace_back(BuildSelectedPath(job, static_cast<size_t>(k)) ? job.inputPath.data()
@@ -165,19 +168,55 @@ TEST(Selection, AnEmptyFolderBeforeNamesIsStillAFolder) {
   EXPECT_EQ(SelectedPaths(job), (std::vector<std::string>{"\\a.jpg", "\\b.jpg"}));
 }
 
-TEST(Selection, KeepsEveryNameOfAFullResult) {
-  // 110 two-letter names fill most of the result, past any 100-entry table.
-  JobState job;
+// Names of eight bytes and their zero, "n0000000" onwards, after the folder
+// C:\p: as many as make a result of `bytes` bytes, the last name longer to
+// make up the rest.
+std::vector<std::string> NamesFilling(size_t bytes) {
   std::vector<std::string> strings{"C:\\p"};
-  for (int i = 0; i < 110; ++i) {
-    strings.push_back(
-        std::string{static_cast<char>('a' + i / 26), static_cast<char>('a' + i % 26)});
+  size_t used = strings[0].size() + 2;  // its zero and the closing one
+  while (used + 9 <= bytes) {
+    char name[16];
+    std::snprintf(name, sizeof name, "n%07zu", strings.size() - 1);
+    strings.emplace_back(name);
+    used += 9;
   }
+  strings.back().append(bytes - used, 'x');
+  return strings;
+}
+
+TEST(Selection, KeepsEveryNameOfAResultThatFillsTheBuffer) {
+  // Its closing zero is the buffer's last byte: whole, far past any
+  // 100-entry table.
+  JobState job;
+  const std::vector<std::string> strings = NamesFilling(kSelectionBytes);
   SetSelection(job, strings);
+  ASSERT_EQ(job.SelectionBuffer.back(), '\0');
+  ASSERT_NE(job.SelectionBuffer[kSelectionBytes - 3], '\0');
   const auto paths = SelectedPaths(job);
-  ASSERT_EQ(paths.size(), 110u);
-  EXPECT_EQ(paths[0], "C:\\p\\aa");
-  EXPECT_EQ(paths[109], "C:\\p\\ef");
+  ASSERT_EQ(paths.size(), strings.size() - 1);
+  ASSERT_GT(paths.size(), 3600u);
+  EXPECT_EQ(paths[0], "C:\\p\\n0000000");
+  EXPECT_EQ(paths.back(), "C:\\p\\" + strings.back());
+}
+
+TEST(Selection, AResultCutAtTheBuffersEndIsNoChoice) {
+  // Wine hands over the list's first bytes when it is longer than the
+  // buffer; what is left must not pass for the files chosen.
+  const std::vector<std::vector<std::string>> cuts = {
+      NamesFilling(kSelectionBytes + 1),   // the closing zero lost
+      NamesFilling(kSelectionBytes + 2),   // and the last name's zero
+      NamesFilling(kSelectionBytes + 9),   // the last name cut before its end
+      NamesFilling(2 * kSelectionBytes),   // many names lost
+      {std::string(kSelectionBytes, 'x')}  // one path without an end
+  };
+  for (const auto& strings : cuts) {
+    JobState job;
+    SetSelection(job, strings);
+    EXPECT_FALSE(ParseSelection(job)) << strings.size() << " strings";
+    EXPECT_EQ(job.fileCount, 0);
+    EXPECT_TRUE(job.nameOffsets.empty());
+    EXPECT_EQ(job.inputPath[0], '\0');
+  }
 }
 
 TEST(Selection, APathThatDoesNotFitIsReportedNotTruncated) {
@@ -187,15 +226,6 @@ TEST(Selection, APathThatDoesNotFitIsReportedNotTruncated) {
   const auto paths = SelectedPaths(job);
   EXPECT_EQ(paths[0], "<too long>");
   EXPECT_EQ(paths[1], folder + "\\nnn");  // 253 + 1 + 3 still fits
-}
-
-TEST(Selection, AResultWithoutTerminatorsStaysInsideItsBuffer) {
-  JobState job;
-  job.SelectionBuffer.fill('x');
-  job.SelectionBuffer[10] = '\0';
-  ParseSelection(job);
-  ASSERT_EQ(job.fileCount, 1);
-  EXPECT_FALSE(BuildSelectedPath(job, 0));  // the one name runs to the buffer's end
 }
 
 }  // namespace

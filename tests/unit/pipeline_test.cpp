@@ -8,9 +8,17 @@
 
 namespace {
 
-TEST_F(Batch, CommandLineFilesAreEachSavedUnderTheirXNames) {
+// Code page 932's lead bytes; ソ is 0x83 0x5C, whose second byte is a
+// backslash's.
+bool Cp932LeadBytes(uint8_t byte) {
+  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+TEST_F(Batch, CommandLineFilesAreEachSavedUnderTheirXNamesWithTheirTimes) {
   platform.files["C:\\p\\a.jpg"] = Photo();
   platform.files["C:\\p\\b.jpg"] = Photo();
+  platform.times["C:\\p\\a.jpg"] = 0x01D1'2345'6789'ABCD;
+  platform.times["C:\\p\\b.jpg"] = 0x01D0'0000'0000'0001;
   platform.sizeAnswers = {SIZE_HALF, SIZE_QUARTER};
   platform.qualityAnswers = {kSave, kSave};
   EXPECT_EQ(Run("\"C:\\p\\a.jpg\" \"C:\\p\\b.jpg\""), BatchEnding::kDestroyHost);
@@ -18,6 +26,8 @@ TEST_F(Batch, CommandLineFilesAreEachSavedUnderTheirXNames) {
   EXPECT_TRUE(platform.messages.empty());
   EXPECT_TRUE(platform.systemErrors.empty());
   EXPECT_EQ(platform.files["C:\\p\\a.jpg"], Photo()) << "the input is never written";
+  EXPECT_EQ(platform.times["C:\\p\\aX.jpg"], 0x01D1'2345'6789'ABCDu);
+  EXPECT_EQ(platform.times["C:\\p\\bX.jpg"], 0x01D0'0000'0000'0001u);
   EXPECT_EQ(job.pixelBuffer.data(), nullptr);
   EXPECT_EQ(job.jpegBuffer.data(), nullptr);
 }
@@ -26,7 +36,7 @@ TEST_F(Batch, SelectedFilesAreProcessedInTheDialogsOrder) {
   for (const char* name : {"C:\\p\\c.jpg", "C:\\p\\a.jpg", "C:\\p\\b.jpg"}) {
     platform.files[name] = Photo();
   }
-  platform.selection = std::vector<std::string>{"C:\\p", "c.jpg", "a.jpg", "b.jpg"};
+  platform.selections.push_back({{"C:\\p", "c.jpg", "a.jpg", "b.jpg"}});
   platform.sizeAnswers = {SIZE_FULL, SIZE_FULL, SIZE_FULL};
   platform.qualityAnswers = {kSave, kSave, kSave};
   EXPECT_EQ(Run(), BatchEnding::kDestroyHost);
@@ -73,7 +83,7 @@ TEST_F(Batch, AnInputThatCannotBeOpenedLeavesTheHostOpenInBothModes) {
   JobState job2;
   CodecProps codec2{};
   FakePlatform selecting(codec2);
-  selecting.selection = std::vector<std::string>{"C:\\missing.jpg"};
+  selecting.selections.push_back({{"C:\\missing.jpg"}});
   EXPECT_EQ(RunBatch(job2, codec2, selecting), BatchEnding::kLeaveHostOpen);
   EXPECT_EQ(selecting.systemErrors, std::vector<SystemError>{2});
 }
@@ -92,7 +102,7 @@ TEST_F(Batch, AnEmptyFileIsSkippedSilentlyOnTheCommandLine) {
 TEST_F(Batch, AnEmptyFileChosenInTheDialogEndsWithAMessage) {
   platform.files["C:\\p\\empty.jpg"] = {};
   platform.files["C:\\p\\a.jpg"] = Photo();
-  platform.selection = std::vector<std::string>{"C:\\p", "empty.jpg", "a.jpg"};
+  platform.selections.push_back({{"C:\\p", "empty.jpg", "a.jpg"}});
   EXPECT_EQ(Run(), BatchEnding::kSendDestroy);
   EXPECT_EQ(platform.messages, std::vector<std::string>{"File is empty"});
   EXPECT_TRUE(platform.savedPaths.empty());
@@ -115,7 +125,7 @@ TEST_F(Batch, ANonJpegEndsTheBatchWithAMessageInBothModes) {
     EXPECT_FALSE(p.inputOpen);
   }
   platform.files["C:\\p\\x.jpg"] = {'G', 'I', 'F'};
-  platform.selection = std::vector<std::string>{"C:\\p\\x.jpg"};
+  platform.selections.push_back({{"C:\\p\\x.jpg"}});
   EXPECT_EQ(Run(), BatchEnding::kDestroyHost);
   EXPECT_EQ(platform.messages, std::vector<std::string>{"That's not a jpeg file."});
 }
@@ -169,16 +179,55 @@ TEST_F(Batch, CancellingTheOpenDialogEndsTheProgramQuietly) {
   EXPECT_EQ(platform.events, std::vector<std::string>{"choose"});
 }
 
-TEST_F(Batch, AnUndecodablePhotoIsNotSavedAndEndsTheBatch) {
-  std::vector<uint8_t> broken = Photo();
-  broken.resize(20);  // the signature, then the headers cut off
-  platform.files["C:\\a.jpg"] = broken;
+TEST_F(Batch, AnUndecodablePhotoIsSkippedWithTheMessageAndTheBatchGoesOn) {
+  std::vector<uint8_t> headersCut = Photo();
+  headersCut.resize(20);  // the signature, then the headers cut off
+  platform.files["C:\\cut.jpg"] = headersCut;
+  platform.files["C:\\noquant.jpg"] = PhotoWithoutQuantizationTables();
   platform.files["C:\\b.jpg"] = Photo();
-  EXPECT_EQ(Run("C:\\a.jpg C:\\b.jpg"), BatchEnding::kDestroyHost);
-  EXPECT_EQ(platform.messages, std::vector<std::string>{"That's not a jpeg file."});
-  EXPECT_TRUE(platform.savedPaths.empty());
+  platform.sizeAnswers = {SIZE_HALF, SIZE_FULL};
+  platform.qualityAnswers = {kSave};
+  EXPECT_EQ(Run("C:\\cut.jpg C:\\noquant.jpg C:\\b.jpg"), BatchEnding::kDestroyHost);
+  EXPECT_EQ(platform.events[1], "size unreadable");
+  EXPECT_EQ(platform.events[4], "size 227 by 149 checked 0") << "the second fails after OK";
+  EXPECT_EQ(platform.messages, std::vector<std::string>(2, "That's not a jpeg file."));
+  EXPECT_EQ(platform.savedPaths, std::vector<std::string>{"C:\\bX.jpg"});
   EXPECT_EQ(job.jpegBuffer.data(), nullptr);
   EXPECT_EQ(job.pixelBuffer.data(), nullptr);
+  EXPECT_FALSE(platform.inputOpen);
+}
+
+TEST_F(Batch, TooManyFilesAtOnceAreSaidSoAndTheDialogAsksAgain) {
+  std::vector<std::string> many{"C:\\p"};
+  for (int i = 0; i < 4000; ++i)
+    many.push_back("photo" + std::to_string(i) + ".jpg");
+  platform.files["C:\\p\\a.jpg"] = Photo();
+  platform.selections = {{{}, true}, {many}, {{"C:\\p\\a.jpg"}}};
+  platform.sizeAnswers = {SIZE_FULL};
+  platform.qualityAnswers = {kSave};
+  EXPECT_EQ(Run(), BatchEnding::kDestroyHost);
+  const std::string message = "message Too many files were chosen at once.";
+  EXPECT_EQ(std::vector<std::string>(platform.events.begin(), platform.events.begin() + 6),
+            (std::vector<std::string>{"choose", message, "choose", message, "choose",
+                                      "open C:\\p\\a.jpg"}));
+  EXPECT_EQ(platform.savedPaths, std::vector<std::string>{"C:\\p\\aX.jpg"});
+
+  FakePlatform cancelling(codec);
+  cancelling.selections = {{{}, true}};
+  JobState job2;
+  EXPECT_EQ(RunBatch(job2, codec, cancelling), BatchEnding::kSendDestroy);
+  EXPECT_EQ(cancelling.events, (std::vector<std::string>{"choose", message, "choose"}));
+}
+
+TEST_F(Batch, ADoubleByteNameIsReadByThePlatformsRule) {
+  const std::string so = "\x83\x5C";  // ソ
+  platform.leadBytes = Cp932LeadBytes;
+  platform.files["C:\\p\\a." + so + ".jpg"] = Photo();
+  platform.sizeAnswers = {SIZE_FULL};
+  platform.qualityAnswers = {kSave};
+  Run("C:\\p\\a." + so + ".jpg");
+  EXPECT_EQ(platform.savedPaths, std::vector<std::string>{"C:\\p\\aX." + so + ".jpg"});
+  EXPECT_EQ(platform.events[2].substr(platform.events[2].size() - 9), "aX." + so + ".jpg");
 }
 
 TEST_F(Batch, AHeaderClaimingMorePixelsThanAProcessHoldsIsRefusedAndTheBatchGoesOn) {

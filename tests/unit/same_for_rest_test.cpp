@@ -43,7 +43,15 @@ TEST(SameForTheRest, GivesEachPhotoTheOutcomeItsDialogsWouldGive) {
        upToB,
        {kNotAJpegText},
        {}},
-      {"undecodable", false, cut, kNoError, BatchEnding::kDestroyHost, upToB, {kNotAJpegText}, {}},
+      {"undecodable", false, cut, kNoError, BatchEnding::kDestroyHost, notC, {kNotAJpegText}, {}},
+      {"undecodable once decoding",
+       false,
+       PhotoWithoutQuantizationTables(),
+       kNoError,
+       BatchEnding::kDestroyHost,
+       notC,
+       {kNotAJpegText},
+       {}},
       {"0 by 0 at half",
        false,
        PhotoClaiming(1, 1),
@@ -76,7 +84,7 @@ TEST(SameForTheRest, GivesEachPhotoTheOutcomeItsDialogsWouldGive) {
     platform.sizeAnswers = {SIZE_HALF};
     platform.qualityAnswers = {kSaveForAll, kSaveForAll};
     if (c.selection) {
-      platform.selection = std::vector<std::string>{"C:\\p", "a.jpg", "b.jpg", "c.jpg", "d.jpg"};
+      platform.selections.push_back({{"C:\\p", "a.jpg", "b.jpg", "c.jpg", "d.jpg"}});
     } else {
       CaptureArguments(job, "C:\\p\\a.jpg C:\\p\\b.jpg C:\\p\\c.jpg C:\\p\\d.jpg");
     }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,8 @@ struct Phases {
   int64_t read = 0;    // open, size and read of the input
   int64_t params = 0;  // the header read behind "Output Size" (program only)
   int64_t decode = 0;
-  int64_t encode = 0;  // the first "Output Quality" opening's, for the program
+  int64_t encode = 0;             // the first "Output Quality" opening's, for the program
+  std::vector<int64_t> openings;  // each "Output Quality" opening's encode (program only)
   int64_t write = 0;
   int64_t total = 0;
   uint64_t outputBytes = 0;
@@ -24,10 +26,9 @@ struct Phases {
 };
 
 // How the C heap hands out large buffers for the rest of the process: each
-// fresh from the kernel (as the program's page blocks are), or reused from
-// memory touched before, nothing given back.
-void UseFreshLargeBuffers();
-void ReuseHeapMemory();
+// fresh from the kernel (as the program's page blocks are), or (warm) reused
+// from memory touched before, nothing given back.
+void UseHeap(bool warm);
 
 int64_t NowNs();
 uint64_t PageFaults();
@@ -44,9 +45,8 @@ struct UserAnswers {
 // The program's path for one photo: the batch's ProcessFile with dialogs that
 // answer as `answers` says, so the file is read into a page block, its size
 // read, decoded, encoded into the output block and written beside the photo
-// under its X-name. `openings` gets each "Output Quality" encode's time.
-Phases RunProgram(const std::string& photo, const UserAnswers& answers,
-                  std::vector<int64_t>* openings = nullptr);
+// under its X-name.
+Phases RunProgram(const std::string& photo, const UserAnswers& answers);
 
 // The same conversion as a minimal libjpeg-turbo program would do it at
 // 1/denominator scale and quality 90, carrying the photo's orientation and
@@ -54,6 +54,9 @@ Phases RunProgram(const std::string& photo, const UserAnswers& answers,
 // tables.
 Phases RunReference(const std::string& photo, const std::string& output, int denominator,
                     bool optimizeHuffman);
+
+// Writes the pieces, one after another, to a new file at `path`.
+bool WriteFile(const char* path, std::span<const std::span<const uint8_t>> pieces);
 
 // The reference's encode of the job's pixels at its quality and with its
 // metadata, standard tables; nanoseconds.

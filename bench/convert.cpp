@@ -21,7 +21,7 @@ namespace {
 
 int Convert(const std::string& tool, const std::string& photo, int denominator,
             const std::string& log, const std::string& output) {
-  UseFreshLargeBuffers();
+  UseHeap(false);
   const SizeChoice choice = denominator == 2   ? SIZE_HALF
                             : denominator == 4 ? SIZE_QUARTER
                                                : SIZE_FULL;

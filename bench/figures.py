@@ -25,6 +25,7 @@ class Figures:
         self.r = results
         self.photos = results["photos"]
         self.large = [p for p in self.photos if p["info"]["width"] * p["info"]["height"] >= 1e6]
+        self.small = [p for p in self.photos if p not in self.large]
 
     def bench(self, memory, name, stat="median", field="real_time"):
         """A Google Benchmark aggregate in ms (µs for the header read), or 0."""

@@ -1,29 +1,30 @@
-"""The report's fixed text: how each figure is measured and read."""
+"""The report's fixed text: how each figure is measured and how to read it."""
 
 HEAD = """# Benchmarks
 
-The program's conversion against libjpeg-turbo's own limit and the tools people would use instead, \
-measured side by side in one run. Written by `scripts/bench` from hyperfine's and Google \
+The program's conversion against libjpeg-turbo's own limit and the tools people would use \
+instead, measured side by side in one run. Written by `scripts/bench` from hyperfine's and Google \
 Benchmark's results; run it again rather than editing this file.
 
 ## Machine
 
 - CPU: {cpu}, {cores} cores online; memory {memory:.1f} GiB
 - System: {system}, Linux {kernel}
-- First touch of a fresh 4 KiB page (the kernel's page fault): {touch:.1f} µs, so {per_mib:.1f} ms \
-per MiB a conversion writes into fresh memory
+- First touch of a fresh 4 KiB page (the kernel's page fault): {touch:.1f} µs, so {per_mib:.1f} \
+ms per MiB a conversion writes into fresh memory
 - Run: {date}, {minutes:.1f} minutes of measuring
 - Packages:
 {packages}
+## Targets
+
+All measured by `scripts/bench`, which writes this file. Time targets are judged per scale on the \
+geometric mean of the median-time ratios over the photos of 1 MP and more (the worst photo beside \
+it); the test images under 1 MP convert in about a millisecond and are shown apart.
+
 """
 
-TARGETS = """All measured by `scripts/bench`, which writes this file. Time targets are judged per \
-scale on the geometric mean of the median-time ratios over the photos of 1 MP and more (the worst \
-photo beside it); the test images under 1 MP convert in about a millisecond and are shown apart.
+FINDINGS = """## Findings
 
-"""
-
-FINDINGS = """\
 - The program executes {low:.4f}× to {high:.4f}× the reference's instructions (callgrind, below). \
 It causes at most {faults:.4f}× the reference's page faults on the photos of 1 MP and more \
 ({most}). Its extra work is the header read behind the "Output Size" dialog (microseconds) and, \
@@ -32,9 +33,9 @@ at odd half and quarter sizes, the copy of each row out of the decoder's rounded
 fault takes well under one). The reference converting into memory it has touched before \
 ("reference, warm memory") saves up to {saved} of its time on a photo. The program and the \
 reference must touch the input, the decoded image, the encoder's coefficient buffer ({coef} MiB \
-for {big} at full scale) and the output once each. djpeg|cjpeg streams rows through a pipe between \
-two processes, one on each core, and never holds the image (it peaks at {stream} MiB for both); \
-vipsthumbnail streams too, on both cores. That, not the codec work, is where they gain.
+for {big} at full scale) and the output once each. djpeg|cjpeg streams rows through a pipe \
+between two processes, one on each core, and never holds the image (it peaks at {stream} MiB for \
+both); vipsthumbnail streams too, on both cores. That, not the codec work, is where they gain.
 - Optimized Huffman tables make the copies {saved_full} (full) to {saved_quarter} (quarter) \
 smaller than standard ones, on the photos of 1 MP and more. At full scale the reference's encode \
 takes {t[0]}× as long with them in fresh memory and {t[1]}× in warm memory, the whole conversion \
@@ -42,9 +43,15 @@ takes {t[0]}× as long with them in fresh memory and {t[1]}× in warm memory, th
 - A second "Output Quality" opening for {big} at full scale waits {again} ms after a first of \
 {first} ms in fresh memory, {fresh}× the standard-table encode of the same pixels, warm; after a \
 first opening in warm memory ({first_warm} ms) it waits {again_warm} ms, {warm}×.
-- Photos under 1 MP convert in about a millisecond, less than a process takes to start and end: \
-there the whole-process times of the program and the reference differ by the program's fixed \
-costs (mapping and unmapping its page blocks per photo, "other" in the phase table).
+- Photos under 1 MP convert in about a millisecond, less than a process takes to start and end; \
+there the program's fixed costs show (mapping and unmapping its page blocks per photo, "other" \
+in the phase table), which a minimal loop reusing the C heap does not pay.
+
+## Time relative to the reference
+
+![Median time relative to the reference, geometric mean over the photos of at least 1 MP, by \
+scale]({chart})
+
 """
 
 MEASURED = """## What is measured
@@ -66,9 +73,8 @@ buffer, the file written. It carries what the program carries: the first Exif AP
 up; the program's are rounded down.
 - **reference, standard tables**: the same with libjpeg's standard Huffman tables, for what the \
 optimization costs.
-- **..., warm memory**: the same, converting into memory its process touched in the conversions \
-before (glibc's heap, nothing returned to the kernel): what the work costs without first touches \
-of fresh pages.
+- **..., warm memory**: the same, converting into memory its process touched before (glibc's \
+heap, nothing returned to the kernel): what the work costs without first touches of fresh pages.
 - **djpeg|cjpeg**: `sh -c 'djpeg -scale 1/N photo | cjpeg -quality 90 -sample 2x1 > out'` \
 (libjpeg-turbo-progs), both processes.
 - **convert**: ImageMagick `convert photo -resize WxH! -quality 90 -sampling-factor 2x1 out` (no \
@@ -77,67 +83,63 @@ of fresh pages.
 no 4:2:2; 4:2:0 is the nearest and the less work); it keeps the metadata and turns the pixels by \
 the Exif orientation.
 
-The program, the reference (both tables) and the peers are timed by hyperfine (`-N`, one warm-up \
-run, then {runs} runs per photo and scale, {small_runs} on photos under 1 MP), from the start of \
-their process to its end: the program and the reference are `tbm_bench convert`, which makes \
-one conversion in its fresh process, with every buffer of 128 KiB or more fresh from the kernel, \
-as the program's page blocks are. Those processes also log their own phase times, page faults \
-and peak memory (`getrusage`); the phase tables are their medians. The peers' peak memory is \
-`ru_maxrss` of one more run each (summed over both processes of the pipe); it includes the \
-{spawner} MiB of the script that started them. The warm references and the program's second \
-opening are timed inside one process by Google Benchmark ({repetitions} repetitions, medians and \
-minimums), one process for fresh memory and one for warm; their peak memory is not their own \
-("-"). Times are milliseconds; "× ref" is a tool's median time divided by the reference's, \
+hyperfine times the program, the two references in fresh memory and the peers from the start of \
+their process to its end (`-N`, one warm-up run, then {runs} runs per photo and scale, \
+{small_runs} under 1 MP). The program and the references run as `tbm_convert`, a static \
+executable that makes one conversion, every buffer of 128 KiB or more fresh from the kernel as \
+the program's page blocks are; each logs its phase times, page faults and peak memory \
+(`getrusage`), whose medians the phase tables show. A peer's peak memory is `ru_maxrss` of one \
+more run (summed over a pipe's processes); it includes the {spawner} MiB of the script that \
+started it. Google Benchmark times the warm references and the program's second opening inside \
+one process ({repetitions} repetitions; medians and minimums), whose peak memory is not theirs \
+alone ("-"). Times are milliseconds; "× ref" is a tool's median time divided by the reference's, \
 "× ref (min)" the same for the shortest times, on the same photo and scale (below 1 is faster).
 
 The program's memory limit is the input's bytes + the pixel block + the copy's bytes rounded up \
 to whole 1 MiB output blocks + the encoder's coefficient buffer (+ the decoder's, for a \
-progressive photo) + {slack} MiB. The encoder's coefficient buffer holds the whole image for the \
-optimized tables: per component, ceil(w/8) x ceil(h/8) blocks of its own size, padded to whole \
-16x8 MCUs, of 128 bytes each, about 4 bytes per pixel at 4:2:2. A progressive photo's decoder \
+progressive photo) + {slack} MiB. The encoder's buffer holds the whole image's coefficients for \
+the optimized tables: per component, ceil(w/8) x ceil(h/8) blocks of its own size, padded to \
+whole 16x8 MCUs, 128 bytes each, about 4 bytes per pixel at 4:2:2. A progressive photo's decoder \
 keeps all of its coefficients, at the photo's own size, until the last scan is read.
 
 """
 
-WAITS = """Median milliseconds before each dialog of the program appears: "Output Size" after \
-the file is read and its header read (over all scales, in the program's fresh processes); \
-"Output Quality" after one encoding at the chosen scale, once per quality tried. "First" is the \
-program's one opening, at 90, in its fresh process. With two openings (Google Benchmark) the \
-user types 80 there, and "again" is the second opening, at 80, the first opening's memory fresh \
-from the kernel or ("warm") touched in the conversions before. "Standard, warm" is libjpeg's \
-standard tables on the same pixels at 80, in the warm process, into memory an encode of them \
-touched just before: what an encode costs without the optimization's second pass and without \
-fresh memory, the fair measure for a second opening, which finds the first one's large blocks \
-warm. "Again ÷ standard" divides the two, first opening fresh / warm.
+WAITS = """Median milliseconds before each dialog appears: "Output Size" after the file is read \
+and its header read (over all scales); "Output Quality" after one encoding at the chosen scale. \
+"First" is the program's one opening, at 90, in its fresh process. With two openings (Google \
+Benchmark) the user types 80 there, and "again" is the second opening, at 80, the first one's \
+memory fresh from the kernel or ("warm") touched before. "Standard, warm" is libjpeg's standard \
+tables on the same pixels at 80, in warm memory: an encode without the optimization's second pass \
+and without fresh memory, the fair measure for a second opening, which finds the first one's \
+large blocks warm. "Again ÷ standard" divides the two, first opening fresh / warm.
 
 """
 
-PHASES = """Median milliseconds of each phase of the program's path in its fresh processes; \
-"other" is what the batch does between them (closing the input, releasing and mapping page \
-blocks). Page faults are those of one conversion, each the first touch of a fresh page.
+PHASES = """Median milliseconds of each phase of the program's path; "other" is what the batch \
+does between them (closing the input, releasing and mapping page blocks). Page faults are those \
+of one conversion, each the first touch of a fresh page.
 
 """
 
-INSTRUCTIONS = """Instructions executed in one conversion, counted by `valgrind \
---tool=callgrind` inside the conversion functions (file read to file written): the same every \
-run, whatever the machine's load.
+INSTRUCTIONS = """Instructions executed in one conversion, counted by `valgrind --tool=callgrind` \
+inside the conversion functions (file read to file written): the same every run, whatever the \
+machine's load.
 
 """
 
-HEADER = """Microseconds for `ReadImageSize` (`CodecRead` mode 1) in the program's path, over \
-the runs of all three scales: the first access to the bytes just read and to the codec's memory \
-is part of it. "Repeated" is Google Benchmark's median of the header read again and again on the \
+HEADER = """Microseconds for `ReadImageSize` (`CodecRead` mode 1) in the program's path, over the \
+runs of all three scales: the first access to the bytes just read and to the codec's memory is \
+part of it. "Repeated" is Google Benchmark's median of the header read again and again on the \
 same bytes, its own cost; its instructions are callgrind's count. It walks the markers up to the \
 first scan, so it grows with the metadata in front of the pixels, never with the pixels.
 
 """
 
-TABLES = """The program's encoder makes Huffman tables for each image (`optimize_coding`): a \
-first pass gathers the statistics over the whole image's coefficients, which libjpeg holds for \
-it, a second writes the file with them. The reference with optimized tables against the same \
-with standard ones, as time factors (geometric means over the photos of 1 MP and more), in fresh \
-memory and in memory touched before; the instructions of a whole conversion (callgrind); the \
-peak memory added and the bytes saved (means):
+TABLES = """The encoder makes Huffman tables for each image (`optimize_coding`): a first pass \
+gathers the statistics over the whole image's coefficients, which libjpeg holds for it, a second \
+writes the file with them. The reference with optimized against standard tables, as time factors \
+(geometric means over the photos of 1 MP and more) in fresh and in warm memory; the instructions \
+of a whole conversion (callgrind); the peak memory added and the bytes saved (means):
 
 """
 
@@ -146,18 +148,22 @@ and the peers' files (with the metadata they keep).
 
 """
 
-PADDED = """The decode behind "Output Size"'s OK at full size, as the program does it \
-(`ReadImageSize`, then `ConfirmSize`, which points the codec at the job's metadata), of a 480x320 \
-photo (the codec's sample photo, enlarged) with empty APP1 segments (`FF E1 00 02`) right after \
-its SOI; Google Benchmark, in one process. 150 000 segments are 600 KB, 250 000 are 1 MB.
+PADDED = """## A photo padded with empty segments
+
+The decode behind "Output Size"'s OK at full size, as the program does it (`ReadImageSize`, then \
+`ConfirmSize`, which points the codec at the job's metadata), of a 480x320 photo (the codec's \
+sample photo, enlarged) with empty APP1 segments (`FF E1 00 02`) right after its SOI, timed by \
+Google Benchmark. 150 000 segments are 600 KB, 250 000 are 1 MB.
 
 """
 
-BATCH = """Twenty photos of about 9 MP (the five wallpapers, four times each) at half size and \
-quality 90, time per photo (Google Benchmark's median over whole runs): the reference converting \
-them into memory it has touched before, the program's path one photo at a time through \
-`ProcessFile` (dialogs for each; each photo's blocks fresh, as without kept blocks), and the \
-batch that makes the copies after the first without dialogs, keeping the blocks (`Batch:kept-\
-blocks` in `bench/in_process.cpp`, measured once the batch does that).
+BATCH = """## Twenty photos at half size
+
+Twenty photos of about 9 MP (the five wallpapers, four times each) at half size and quality 90, \
+time per photo (Google Benchmark's median over whole runs): the reference converting them into \
+memory it has touched before; the program one photo at a time through `ProcessFile`, with its \
+dialogs, each photo's blocks fresh (as without kept blocks); and the batch that makes the copies \
+after the first without dialogs, keeping the blocks (`BatchWithKeptBlocks` in \
+`bench/in_process.cpp`, measured once the batch does that).
 
 """

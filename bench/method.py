@@ -29,13 +29,13 @@ FINDINGS = """## Findings
 It causes at most {faults:.4f}× the reference's page faults on the photos of 1 MP and more \
 ({most}). Its extra work is the header read behind the "Output Size" dialog (microseconds) and, \
 at odd half and quarter sizes, the copy of each row out of the decoder's rounded-up row.
-- On this machine the first touch of a fresh page costs {touch:.1f} µs (on a bare machine a page \
-fault takes well under one). The reference converting into memory it has touched before \
-("reference, warm memory") saves up to {saved} of its time on a photo. The program and the \
-reference must touch the input, the decoded image, the encoder's coefficient buffer ({coef} MiB \
-for {big} at full scale) and the output once each. djpeg|cjpeg streams rows through a pipe \
-between two processes, one on each core, and never holds the image (it peaks at {stream} MiB for \
-both); vipsthumbnail streams too, on both cores. That, not the codec work, is where they gain.
+- A first touch of a fresh page costs {touch:.1f} µs here (well under one on a bare machine); \
+converting into memory touched before saves the reference up to {saved} of its time on a photo. \
+The program and the reference must touch the input, the decoded image, the encoder's coefficient \
+buffer ({coef} MiB for {big} at full scale) and the output once each. djpeg|cjpeg streams rows \
+through a pipe between two processes, one on each core, and never holds the image (it peaks at \
+{stream} MiB for both); vipsthumbnail streams too, on both cores. That, not the codec work, is \
+where they gain.
 - Optimized Huffman tables make the copies {saved_full} (full) to {saved_quarter} (quarter) \
 smaller than standard ones, on the photos of 1 MP and more. At full scale the reference's encode \
 takes {t[0]}× as long with them in fresh memory and {t[1]}× in warm memory, the whole conversion \
@@ -43,9 +43,8 @@ takes {t[0]}× as long with them in fresh memory and {t[1]}× in warm memory, th
 - A second "Output Quality" opening for {big} at full scale waits {again} ms after a first of \
 {first} ms in fresh memory, {fresh}× the standard-table encode of the same pixels, warm; after a \
 first opening in warm memory ({first_warm} ms) it waits {again_warm} ms, {warm}×.
-- Photos under 1 MP convert in about a millisecond, less than a process takes to start and end; \
-there the program's fixed costs show (mapping and unmapping its page blocks per photo, "other" \
-in the phase table), which a minimal loop reusing the C heap does not pay.
+- Under 1 MP a conversion takes about a millisecond, less than starting a process; there the \
+program's fixed costs show (its page blocks mapped and unmapped per photo, "other" below).
 
 ## Time relative to the reference
 
@@ -59,59 +58,52 @@ MEASURED = """## What is measured
 Every photo is converted at full, half and quarter scale to a quality-90 JPEG by each of these:
 
 - **program**: the program's own path, through the batch's `ProcessFile` with the dialogs \
-answering as a user would: the file read into a page block, the header read behind the "Output \
-Size" dialog (`ReadImageSize`, `CodecRead` mode 1), the scaled decode (`ConfirmSize`, `CodecRead` \
-mode 3/15/17 into a block of `BlockSize`), the encode behind the "Output Quality" dialog \
-(`EncodeAtQuality`, `CodecWrite` mode 9), the file written. Baseline 4:2:2.
-- **reference**: the limit, a minimal libjpeg-turbo loop in the benchmark: the file read into \
-memory, `scale_denom` 1/2/4 decode to BGR in one buffer with APP1 and APP2 saved \
-(`jpeg_save_markers`), 4:2:2 quality-90 encode with `optimize_coding` into one preallocated \
-buffer, the file written. It carries what the program carries: the first Exif APP1's orientation \
-(`ExifOrientation`, when 2 to 8) as a minimal Exif APP1 after JFIF's APP0 \
-(`ExifOrientationSegment`, `jpeg_write_marker`), then the ICC profile (`jpeg_read_icc_profile`, \
-`jpeg_write_icc_profile`) when its colour space is RGB. Its scaled sizes are libjpeg's, rounded \
-up; the program's are rounded down.
-- **reference, standard tables**: the same with libjpeg's standard Huffman tables, for what the \
-optimization costs.
+answering as a user would: the file read into a page block, the header read behind "Output Size" \
+(`ReadImageSize`, `CodecRead` mode 1), the scaled decode (`ConfirmSize`, `CodecRead` mode \
+3/15/17 into a block of `BlockSize`), the encode behind "Output Quality" (`EncodeAtQuality`, \
+`CodecWrite` mode 9), the file written. Baseline 4:2:2.
+- **reference**: the limit, a minimal libjpeg-turbo loop: the file read into memory, \
+`scale_denom` 1/2/4 decode to BGR in one buffer with APP1 and APP2 saved (`jpeg_save_markers`), \
+4:2:2 quality-90 encode with `optimize_coding` into one preallocated buffer, the file written. It \
+carries what the program carries: the first Exif APP1's orientation (`ExifOrientation`, when 2 to \
+8) as a minimal Exif APP1 after JFIF's APP0 (`ExifOrientationSegment`), then the ICC profile \
+(`jpeg_read_icc_profile`, `jpeg_write_icc_profile`) when its colour space is RGB. Its scaled \
+sizes are libjpeg's, rounded up; the program's are rounded down.
+- **reference, standard tables**: the same with libjpeg's standard Huffman tables.
 - **..., warm memory**: the same, converting into memory its process touched before (glibc's \
-heap, nothing returned to the kernel): what the work costs without first touches of fresh pages.
-- **djpeg|cjpeg**: `sh -c 'djpeg -scale 1/N photo | cjpeg -quality 90 -sample 2x1 > out'` \
-(libjpeg-turbo-progs), both processes.
+heap, nothing returned to the kernel): the work without first touches of fresh pages.
+- **djpeg|cjpeg**: `sh -c 'djpeg -scale 1/N photo | cjpeg -quality 90 -sample 2x1 > out'`.
 - **convert**: ImageMagick `convert photo -resize WxH! -quality 90 -sampling-factor 2x1 out` (no \
 `-resize` at full scale); it keeps all of the photo's metadata.
-- **vipsthumbnail**: `vipsthumbnail photo -s WxH! -o out[Q=90,subsample-mode=on]` (libvips has \
-no 4:2:2; 4:2:0 is the nearest and the less work); it keeps the metadata and turns the pixels by \
-the Exif orientation.
+- **vipsthumbnail**: `vipsthumbnail photo -s WxH! -o out[Q=90,subsample-mode=on]` (4:2:0, the \
+nearest to 4:2:2 it has); it keeps the metadata and turns the pixels by the Exif orientation.
 
-hyperfine times the program, the two references in fresh memory and the peers from the start of \
-their process to its end (`-N`, one warm-up run, then {runs} runs per photo and scale, \
-{small_runs} under 1 MP). The program and the references run as `tbm_convert`, a static \
-executable that makes one conversion, every buffer of 128 KiB or more fresh from the kernel as \
-the program's page blocks are; each logs its phase times, page faults and peak memory \
-(`getrusage`), whose medians the phase tables show. A peer's peak memory is `ru_maxrss` of one \
-more run (summed over a pipe's processes); it includes the {spawner} MiB of the script that \
-started it. Google Benchmark times the warm references and the program's second opening inside \
-one process ({repetitions} repetitions; medians and minimums), whose peak memory is not theirs \
-alone ("-"). Times are milliseconds; "× ref" is a tool's median time divided by the reference's, \
-"× ref (min)" the same for the shortest times, on the same photo and scale (below 1 is faster).
+hyperfine times the program, the references in fresh memory and the peers from the start of their \
+process to its end (`-N`, one warm-up run, then {runs} runs per photo and scale, {small_runs} \
+under 1 MP). The program and the references run as `tbm_convert`, a static executable making one \
+conversion with every buffer of 128 KiB or more fresh from the kernel, as the program's page \
+blocks are; it logs its phase times, page faults and peak memory (`getrusage`). A peer's peak \
+memory is `ru_maxrss` of one more run, summed over a pipe; it includes the {spawner} MiB of the \
+script that started it. Google Benchmark times the warm references and the second opening in one \
+process ({repetitions} repetitions), so their peak memory is not their own ("-"). Times are ms; \
+"× ref" is a median time over the reference's, "× ref (min)" the same for the shortest times.
 
-The program's memory limit is the input's bytes + the pixel block + the copy's bytes rounded up \
-to whole 1 MiB output blocks + the encoder's coefficient buffer (+ the decoder's, for a \
-progressive photo) + {slack} MiB. The encoder's buffer holds the whole image's coefficients for \
-the optimized tables: per component, ceil(w/8) x ceil(h/8) blocks of its own size, padded to \
-whole 16x8 MCUs, 128 bytes each, about 4 bytes per pixel at 4:2:2. A progressive photo's decoder \
-keeps all of its coefficients, at the photo's own size, until the last scan is read.
+The program's memory limit is the input's bytes + the pixel block + the copy in whole 1 MiB \
+output blocks + the encoder's coefficient buffer (+ the decoder's, for a progressive photo) + \
+{slack} MiB. The encoder's buffer holds the whole image's coefficients for the optimized tables: \
+per component, ceil(w/8) x ceil(h/8) blocks padded to whole 16x8 MCUs, 128 bytes each, about 4 \
+bytes per pixel at 4:2:2. A progressive photo's decoder keeps all of its coefficients, at the \
+photo's own size, until the last scan.
 
 """
 
-WAITS = """Median milliseconds before each dialog appears: "Output Size" after the file is read \
-and its header read (over all scales); "Output Quality" after one encoding at the chosen scale. \
-"First" is the program's one opening, at 90, in its fresh process. With two openings (Google \
-Benchmark) the user types 80 there, and "again" is the second opening, at 80, the first one's \
-memory fresh from the kernel or ("warm") touched before. "Standard, warm" is libjpeg's standard \
-tables on the same pixels at 80, in warm memory: an encode without the optimization's second pass \
-and without fresh memory, the fair measure for a second opening, which finds the first one's \
-large blocks warm. "Again ÷ standard" divides the two, first opening fresh / warm.
+WAITS = """Median ms before each dialog appears: "Output Size" after the file and its header \
+are read (all scales); "Output Quality" after one encoding. "First" is the program's one opening, \
+at 90, in its fresh process. With two openings the user types 80 there, and "again" is the second \
+opening, the first one's memory fresh or ("warm") touched before. "Standard, warm" is libjpeg's \
+standard tables on the same pixels at 80 in warm memory: an encode without the optimization's \
+second pass nor fresh memory, the fair measure for a second opening, which finds the first one's \
+large blocks warm. "Again ÷ standard": first opening fresh / warm.
 
 """
 

@@ -5,50 +5,18 @@ import datetime
 import json
 import os
 import platform
-import statistics
 
 import method
+from markdown import at, cell, mib, mp, ms, num, pct, ratio, table
 from figures import (MIB, REF, SCALES, SCALE_NAMES, SLACK, STANDARD, STANDARD_WARM, TOOLS, WARM,
                      Figures, coefficients, geomean)
 
 
-def ms(x):
-    return "-" if not x else f"{x:.3f}" if x < 1 else f"{x:.1f}" if x < 100 else f"{x:.0f}"
+PHASES = ("read", "params", "decode", "encode", "write")
 
 
-def ratio(r):
-    return "-" if not r else f"{r:.2f}" if r < 10 else f"{r:.1f}"
-
-
-def num(n):
-    return f"{n:,}".replace(",", " ") if n else "-"
-
-
-def pct(f):
-    return f"{f * 100:.1f} %"
-
-
-def mib(b):
-    return f"{b / MIB:.1f}"
-
-
-def table(head, rows, left="ll"):
-    """Columns marked "l" in `left` align left, the others right."""
-    aligns = ("---" if left[i:i + 1] == "l" else "---:" for i in range(len(head)))
-    return "\n".join(["| " + " | ".join(head) + " |", "|" + "|".join(aligns) + "|"] +
-                     ["| " + " | ".join(map(str, r)) + " |" for r in rows]) + "\n\n"
-
-
-def cell(text):
-    return text.replace("|", "\\|")
-
-
-def at(p, d):
-    return f"{p['label']} at 1/{d}"
-
-
-def mp(p):
-    return f"{p['info']['width'] * p['info']['height'] / 1e6:.1f}"
+def PARAMS_US(x):
+    return x["params"] / 1e3
 
 
 def targets(f, notes):
@@ -91,7 +59,7 @@ def targets(f, notes):
     rows.append(("the program's copy is byte for byte the reference's at full scale (optimized "
                  "tables, orientation, RGB profile)", f"{same} of {len(f.photos)} photos",
                  same == len(f.photos)))
-    big = f.largest()
+    big = f.largest
     fresh, warm = f.second_opening(big, "1")
     rows.append(("a second \"Output Quality\" opening ≤ 2.5 × the standard-table encode (same "
                  "pixels, warm), full scale, largest photo, first opening fresh or warm",
@@ -110,9 +78,9 @@ def targets(f, notes):
                  "buffers (the encoder's; the decoder's too for a progressive photo) + 8 MiB",
                  f"{within} of {len(f.photos) * 3} conversions within; highest share "
                  f"{pct(worst[0])} ({worst[1]})", within == len(f.photos) * 3))
-    a, b = f.nearest_3mp(), big
-    (ia, ra, pa), (ib, rb, pb) = ((p["header_instructions"], f.bench("fresh", f"HeaderRead:"
-                                   f"{p['label']}"), f.header_in_path(p, statistics.median))
+    a, b = f.near_3mp, big
+    (ia, ra, pa), (ib, rb, pb) = ((p["header_instructions"], f.bench("fresh", "HeaderRead:" +
+                                   p["label"]), f.logged(p, SCALES, "program", PARAMS_US))
                                   for p in (a, b))
     grows, pixels = ib / ia if ia else 0, float(mp(b)) / float(mp(a))
     rows.append(("the header read does not grow with pixel count",
@@ -144,7 +112,7 @@ def findings(f, chart):
                   for d in SCALES if f.faults(p, d, REF)), default=(0, "-"))
     saved = max((1 - f.run(p, d, WARM)[0] / f.run(p, d, REF)[0] for p in f.large for d in SCALES
                  if f.run(p, d, WARM)[0] and f.run(p, d, REF)), default=0)
-    big, full, quarter = f.largest(), f.tables_cost("1"), f.tables_cost("4")
+    big, full, quarter = f.largest, f.tables_cost("1"), f.tables_cost("4")
     first, again, first_warm, again_warm, _ = f.openings(big, "1")
     fresh, warm = f.second_opening(big, "1")
     return method.FINDINGS.format(
@@ -203,14 +171,15 @@ def details(f):
     text = "## The dialogs' waits\n\n" + method.WAITS + table(
         ("Photo", "Scale", "Output Size", "Output Quality, first", "again", "first, warm",
          "again, warm", "standard, warm", "again ÷ standard"),
-        [(label, s, ms(f.size_wait(p)) if d == "1" else "", *map(ms, f.openings(p, d)),
+        [(label, s, ms(f.logged(p, SCALES, "program", lambda x: x["read"] + x["params"]) / 1e6)
+          if d == "1" else "", *map(ms, f.openings(p, d)),
           " / ".join(map(ratio, f.second_opening(p, d)))) for p, d, label, s in by_scale])
     text += "## The program's path, phase by phase\n\n" + method.PHASES + table(
         ("Photo", "Scale", "read", "header read", "decode", "encode", "write", "other", "total",
          "page faults", "reference decode", "reference encode", "reference page faults"),
-        [(label, s, *(ms(f.phase(p, d, "program", x)) for x in ("read", "params", "decode",
-                                                                  "encode", "write")),
-          ms(f.other(p, d)), ms(f.phase(p, d, "program", "total")), num(f.faults(p, d, "program")),
+        [(label, s, *(ms(f.phase(p, d, "program", x)) for x in PHASES),
+          ms(f.logged(p, d, "program", lambda x: x["total"] - sum(x[k] for k in PHASES)) / 1e6),
+          ms(f.phase(p, d, "program", "total")), num(f.faults(p, d, "program")),
           ms(f.phase(p, d, REF, "decode")), ms(f.phase(p, d, REF, "encode")),
           num(f.faults(p, d, REF))) for p, d, label, s in by_scale])
     counts = [(label, d, c) for label, s in f.r["instructions"].items() for d, c in s.items()]
@@ -222,8 +191,8 @@ def details(f):
          if c[REF] and c[STANDARD]]) if counts else ""
     text += "## The header read behind the \"Output Size\" dialog\n\n" + method.HEADER + table(
         ("Photo", "MP", "Bytes", "min µs", "median µs", "repeated µs", "instructions"),
-        [(p["label"], mp(p), num(p["info"]["bytes"]), ms(f.header_in_path(p, min)),
-          ms(f.header_in_path(p, statistics.median)),
+        [(p["label"], mp(p), num(p["info"]["bytes"]), ms(f.logged(p, SCALES, "program", PARAMS_US, min)),
+          ms(f.logged(p, SCALES, "program", PARAMS_US)),
           ms(f.bench("fresh", f"HeaderRead:{p['label']}")), num(p["header_instructions"]))
          for p in f.photos], "l")
     text += "## Huffman tables made for each photo\n\n" + method.TABLES + table(

@@ -1,16 +1,13 @@
-// tbm_bench: the measurements where a fresh process is not the point, with
-// Google Benchmark: the reference converting into memory it touched before, a
-// second "Output Quality" opening, the header read, a photo padded with
-// thousands of empty segments, a batch of twenty photos, and the first touch
-// of a page.
+// tbm_bench: with Google Benchmark, what needs no fresh process: the reference
+// in memory touched before, the second "Output Quality" opening, the header
+// read, a photo padded with empty segments, twenty photos in a row, and the
+// first touch of a page.
 //
-//   tbm_bench --memory fresh|warm --photos LIST --work DIR [--repetitions N]
+//   tbm_bench --memory fresh|warm --photos LIST --work DIR --repetitions N
 //             [--padded PHOTO --segments N,...] [--batch LIST]
 //
-// The C heap's large buffers come fresh from the kernel for the whole process,
-// as the program's page blocks do, or (warm) are reused from memory touched
-// before: the two cannot share a process. LIST has a label and a path a line,
-// separated by a tab; the batch's LIST a path a line. Conversions write into DIR.
+// Fresh and warm memory (UseHeap) cannot share a process. LIST has a label, a
+// tab and a path a line; the batch's LIST a path a line.
 #include <sys/mman.h>
 
 #include <algorithm>
@@ -45,8 +42,8 @@ void SetTime(benchmark::State& state, int64_t ns) {
 
 // Whole conversions, timed by their own clock: one per repetition.
 void Conversion(const std::string& name, int repetitions,
-                std::function<void(benchmark::State&)> body) {
-  benchmark::RegisterBenchmark(name.c_str(), std::move(body))
+                const std::function<void(benchmark::State&)>& body) {
+  benchmark::RegisterBenchmark(name.c_str(), body)
       ->UseManualTime()
       ->Iterations(1)
       ->Repetitions(repetitions)
@@ -90,8 +87,10 @@ bool LoadPhoto(JobState& job, const std::string& path, int segments = 0) {
     padding.append("\xFF\xE1\x00\x02", 4);
   bytes.insert(2, padding);
   job.fileSize = static_cast<uint32_t>(bytes.size());
-  return job.jpegBuffer.Allocate(bytes.size()) &&
-         std::memcpy(job.jpegBuffer.data(), bytes.data(), bytes.size());
+  if (!job.jpegBuffer.Allocate(bytes.size()))
+    return false;
+  std::memcpy(job.jpegBuffer.data(), bytes.data(), bytes.size());
+  return true;
 }
 
 // The header read behind "Output Size", again and again on the same bytes.
@@ -168,7 +167,7 @@ void FirstTouch(benchmark::State& state) {
     SetTime(state, NowNs() - start);
     munmap(p, bytes);
   }
-  state.counters["pages"] = bytes / 4096;
+  state.counters["pages"] = static_cast<double>(bytes / 4096);
 }
 
 }  // namespace

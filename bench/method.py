@@ -25,10 +25,11 @@ it); the test images under 1 MP convert in about a millisecond and are shown apa
 
 FINDINGS = """## Findings
 
-- The program executes {low:.4f}× to {high:.4f}× the reference's instructions (callgrind, below). \
-It causes at most {faults:.4f}× the reference's page faults on the photos of 1 MP and more \
-({most}). Its extra work is the header read behind the "Output Size" dialog (microseconds) and, \
-at odd half and quarter sizes, the copy of each row out of the decoder's rounded-up row.
+- The program's decode and encode take what the reference's take (phase table), its full-size \
+copies are the reference's bytes, and it causes at most {faults:.4f}× the reference's page faults \
+on the photos of 1 MP and more ({most}). Its extra work is the header read behind "Output Size" \
+(microseconds) and, at odd half and quarter sizes, the copy of each row out of the decoder's \
+rounded-up row.
 - A first touch of a fresh page costs {touch:.1f} µs here (well under one on a bare machine); \
 converting into memory touched before saves the reference up to {saved} of its time on a photo. \
 The program and the reference must touch the input, the decoded image, the encoder's coefficient \
@@ -57,18 +58,14 @@ MEASURED = """## What is measured
 
 Every photo is converted at full, half and quarter scale to a quality-90 JPEG by each of these:
 
-- **program**: the program's own path, through the batch's `ProcessFile` with the dialogs \
-answering as a user would: the file read into a page block, the header read behind "Output Size" \
-(`ReadImageSize`, `CodecRead` mode 1), the scaled decode (`ConfirmSize`, `CodecRead` mode \
-3/15/17 into a block of `BlockSize`), the encode behind "Output Quality" (`EncodeAtQuality`, \
-`CodecWrite` mode 9), the file written. Baseline 4:2:2.
+- **program**: its own path, `ProcessFile` with the dialogs answering as a user would: the file \
+read into a page block, the header read (`ReadImageSize`), the scaled decode (`ConfirmSize`), the \
+encode (`EncodeAtQuality`), the file written. Baseline 4:2:2.
 - **reference**: the limit, a minimal libjpeg-turbo loop: the file read into memory, \
-`scale_denom` 1/2/4 decode to BGR in one buffer with APP1 and APP2 saved (`jpeg_save_markers`), \
-4:2:2 quality-90 encode with `optimize_coding` into one preallocated buffer, the file written. It \
-carries what the program carries: the first Exif APP1's orientation (`ExifOrientation`, when 2 to \
-8) as a minimal Exif APP1 after JFIF's APP0 (`ExifOrientationSegment`), then the ICC profile \
-(`jpeg_read_icc_profile`, `jpeg_write_icc_profile`) when its colour space is RGB. Its scaled \
-sizes are libjpeg's, rounded up; the program's are rounded down.
+`scale_denom` 1/2/4 decode to BGR in one buffer with APP1 and APP2 saved, 4:2:2 quality-90 encode \
+with `optimize_coding` into one preallocated buffer, the file written. It carries what the program \
+carries: an Exif orientation of 2 to 8 and an RGB ICC profile. Its scaled sizes are libjpeg's, \
+rounded up; the program's are rounded down.
 - **reference, standard tables**: the same with libjpeg's standard Huffman tables.
 - **..., warm memory**: the same, converting into memory its process touched before (glibc's \
 heap, nothing returned to the kernel): the work without first touches of fresh pages.
@@ -113,25 +110,19 @@ of one conversion, each the first touch of a fresh page.
 
 """
 
-INSTRUCTIONS = """Instructions executed in one conversion, counted by `valgrind --tool=callgrind` \
-inside the conversion functions (file read to file written): the same every run, whatever the \
-machine's load.
-
-"""
-
 HEADER = """Microseconds for `ReadImageSize` (`CodecRead` mode 1) in the program's path, over the \
 runs of all three scales: the first access to the bytes just read and to the codec's memory is \
 part of it. "Repeated" is Google Benchmark's median of the header read again and again on the \
-same bytes, its own cost; its instructions are callgrind's count. It walks the markers up to the \
-first scan, so it grows with the metadata in front of the pixels, never with the pixels.
+same bytes, its own cost. It walks the markers up to the first scan, so it grows with the \
+metadata in front of the pixels, never with the pixels.
 
 """
 
 TABLES = """The encoder makes Huffman tables for each image (`optimize_coding`): a first pass \
 gathers the statistics over the whole image's coefficients, which libjpeg holds for it, a second \
 writes the file with them. The reference with optimized against standard tables, as time factors \
-(geometric means over the photos of 1 MP and more) in fresh and in warm memory; the instructions \
-of a whole conversion (callgrind); the peak memory added and the bytes saved (means):
+(geometric means over the photos of 1 MP and more) in fresh and in warm memory; the peak memory \
+added and the bytes saved (means):
 
 """
 

@@ -34,7 +34,9 @@ Bytes ReadFile(const std::string& path) {
 struct Metadata {
   uint16_t orientation = 0;
   std::vector<uint8_t> icc;
-  std::string IccSpace() const { return icc.size() >= 20 ? std::string(&icc[16], &icc[20]) : ""; }
+  std::string IccSpace() const {
+    return icc.size() >= 20 ? std::string(icc.begin() + 16, icc.begin() + 20) : "";
+  }
 };
 
 // libjpeg's own error handler ends the process on a fatal error, which the
@@ -146,7 +148,7 @@ Phases RunReference(const std::string& photo, const std::string& output, int den
     pixels.reset(new uint8_t[size_t{width} * 3 * height]);
     std::vector<JSAMPROW> rows(height);
     for (JDIMENSION y = 0; y < height; ++y)
-      rows[y] = pixels.get() + size_t{y} * width * 3;
+      rows[y] = pixels.get() + static_cast<size_t>(y) * width * 3;
     while (d.output_scanline < height)
       jpeg_read_scanlines(&d, rows.data() + d.output_scanline, height - d.output_scanline);
     jpeg_finish_decompress(&d);

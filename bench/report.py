@@ -79,17 +79,14 @@ def targets(f, notes):
                  f"{within} of {len(f.photos) * 3} conversions within; highest share "
                  f"{pct(worst[0])} ({worst[1]})", within == len(f.photos) * 3))
     a, b = f.near_3mp, big
-    (ia, ra, pa), (ib, rb, pb) = ((p["header_instructions"], f.bench("fresh", "HeaderRead:" +
-                                   p["label"]), f.logged(p, SCALES, "program", PARAMS_US))
-                                  for p in (a, b))
-    grows, pixels = ib / ia if ia else 0, float(mp(b)) / float(mp(a))
+    (ra, pa), (rb, pb) = ((f.bench("fresh", "HeaderRead:" + p["label"]),
+                           f.logged(p, SCALES, "program", PARAMS_US)) for p in (a, b))
     rows.append(("the header read does not grow with pixel count",
-                 f"{a['label']} ({mp(a)} MP): {num(ia)} instructions, {ms(ra)} µs repeated, median "
-                 f"{ms(pa)} µs in the path; {b['label']} ({mp(b)} MP): {num(ib)} instructions, "
-                 f"{ms(rb)} µs repeated, median {ms(pb)} µs in the path. For {ratio(pixels)}× the "
-                 f"pixels: {grows:.3f}× the instructions, {ratio(rb / ra if ra else 0)}× the "
-                 f"repeated time, {ratio(pb / pa if pa else 0)}× the time in the path",
-                 0 < grows < 1.01 and 0 < rb < 1.5 * ra))
+                 f"{a['label']} ({mp(a)} MP): {ms(ra)} µs repeated, median {ms(pa)} µs in the "
+                 f"path; {b['label']} ({mp(b)} MP): {ms(rb)} µs repeated, median {ms(pb)} µs in "
+                 f"the path. For {ratio(float(mp(b)) / float(mp(a)))}× the pixels: "
+                 f"{ratio(rb / ra if ra else 0)}× the repeated time, "
+                 f"{ratio(pb / pa if pa else 0)}× the time in the path", 0 < rb < 1.5 * ra))
     plain, padded = f.bench("fresh", "Padded:0", "value"), f.bench("fresh", "Padded:150000", "value")
     rows.append(("a 480x320 photo padded with 150 000 empty APP1 segments (600 KB) decodes in ≤ 3× "
                  "the time of the same photo without them", f"{ms(padded)} ms against {ms(plain)} "
@@ -106,8 +103,6 @@ def targets(f, notes):
 
 
 def findings(f, chart):
-    counts = [c["program"] / c[REF] for s in f.r["instructions"].values() for c in s.values()
-              if c["program"] and c[REF]]
     faults = max(((f.faults(p, d, "program") / f.faults(p, d, REF), at(p, d)) for p in f.large
                   for d in SCALES if f.faults(p, d, REF)), default=(0, "-"))
     saved = max((1 - f.run(p, d, WARM)[0] / f.run(p, d, REF)[0] for p in f.large for d in SCALES
@@ -116,7 +111,7 @@ def findings(f, chart):
     first, again, first_warm, again_warm, _ = f.openings(big, "1")
     fresh, warm = f.second_opening(big, "1")
     return method.FINDINGS.format(
-        low=min(counts, default=0), high=max(counts, default=0), faults=faults[0],
+        faults=faults[0],
         most=faults[1], touch=f.touch_us(), saved=pct(saved), big=big["label"],
         coef=mib(coefficients(big["info"]["width"], big["info"]["height"], 3, 2, 1)),
         stream=mib(max(p["scales"][d]["djpeg|cjpeg"]["peak"] for p in f.photos for d in SCALES)),
@@ -182,25 +177,16 @@ def details(f):
           ms(f.phase(p, d, "program", "total")), num(f.faults(p, d, "program")),
           ms(f.phase(p, d, REF, "decode")), ms(f.phase(p, d, REF, "encode")),
           num(f.faults(p, d, REF))) for p, d, label, s in by_scale])
-    counts = [(label, d, c) for label, s in f.r["instructions"].items() for d, c in s.items()]
-    text += "## Instructions (callgrind)\n\n" + method.INSTRUCTIONS + table(
-        ("Photo", "Scale", "program", "reference", "program ÷ reference",
-         "reference, standard tables", "reference ÷ standard tables"),
-        [(label, f"1/{d}", num(c["program"]), num(c[REF]), f"{c['program'] / c[REF]:.4f}",
-          num(c[STANDARD]), f"{c[REF] / c[STANDARD]:.4f}") for label, d, c in counts
-         if c[REF] and c[STANDARD]]) if counts else ""
     text += "## The header read behind the \"Output Size\" dialog\n\n" + method.HEADER + table(
-        ("Photo", "MP", "Bytes", "min µs", "median µs", "repeated µs", "instructions"),
+        ("Photo", "MP", "Bytes", "min µs", "median µs", "repeated µs"),
         [(p["label"], mp(p), num(p["info"]["bytes"]), ms(f.logged(p, SCALES, "program", PARAMS_US, min)),
           ms(f.logged(p, SCALES, "program", PARAMS_US)),
-          ms(f.bench("fresh", f"HeaderRead:{p['label']}")), num(p["header_instructions"]))
+          ms(f.bench("fresh", f"HeaderRead:{p['label']}")))
          for p in f.photos], "l")
     text += "## Huffman tables made for each photo\n\n" + method.TABLES + table(
         ("Scale", "encode, fresh", "encode, warm", "conversion, fresh", "conversion, warm",
-         "instructions", "peak memory added", "bytes saved"),
-        [(SCALE_NAMES[d], *(f"{ratio(x)}×" for x in c[:4]), ", ".join(
-            f"{x[REF] / x[STANDARD]:.4f}× ({label})" for label, d2, x in counts
-            if d2 == d and x[STANDARD]) or "-", f"{mib(c[4])} MiB", pct(c[5]))
+         "peak memory added", "bytes saved"),
+        [(SCALE_NAMES[d], *(f"{ratio(x)}×" for x in c[:4]), f"{mib(c[4])} MiB", pct(c[5]))
          for d in SCALES for c in [f.tables_cost(d)]], "l")
     rows = []
     for p, d, label, s in by_scale:

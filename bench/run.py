@@ -4,8 +4,8 @@
 hyperfine times whole conversions, each in a fresh process: the program's and
 the reference's (tbm_convert, which also logs its own phase times, page faults
 and peak memory) and the peers'. Google Benchmark measures the rest inside one
-process (tbm_bench), once with fresh memory and once with warm; callgrind counts
-instructions. scripts/bench runs this, then bench/report.py.
+process (tbm_bench), once with fresh memory and once with warm. scripts/bench
+runs this, then bench/report.py.
 """
 import argparse
 import json
@@ -49,16 +49,7 @@ def peak_memory(pipe, out):
         return sum(os.wait4(p.pid, 0)[2].ru_maxrss * 1024 for p in procs)
 
 
-def callgrind(functions, command, work):
-    log = f"{work}/callgrind.log"
-    run = subprocess.run(["valgrind", "--tool=callgrind", "--callgrind-out-file=/dev/null",
-                          f"--log-file={log}", *(f"--toggle-collect={f}" for f in functions),
-                          *command], capture_output=True)
-    found = re.search(r"Collected : ([\d,]+)", open(log).read()) if run.returncode == 0 else None
-    return int(found.group(1).replace(",", "")) if found else 0
-
-
-def measure_photo(a, photo, instructions):
+def measure_photo(a, photo):
     info = photo["info"]
     runs = a.small_runs if info["width"] * info["height"] < 1_000_000 else a.runs
     log, export = f"{a.work}/children.jsonl", f"{a.work}/hyperfine.json"
@@ -93,14 +84,6 @@ def measure_photo(a, photo, instructions):
             copy = os.path.join(folder, name.replace(".", "X.", 1) if "." in name else name + "X")
             photo["copy_same"] = open(copy, "rb").read() == open(out["reference"], "rb").read()
         photo["scales"][str(d)] = scale
-    photo["header_instructions"] = callgrind(["ReadImageSize*"],
-                                             [a.convert, "probe", photo["path"]], a.work)
-    if photo["label"] in a.callgrind.split(","):
-        instructions[photo["label"]] = {
-            str(d): {t: callgrind(["RunProgram*", "RunReference*"],
-                                  [a.convert, "convert", c, photo["path"], str(d),
-                                   f"{a.work}/callgrind.jsonl", f"{a.work}/callgrind.jpg"], a.work)
-                     for t, c in CHILDREN.items()} for d in (1, 2, 4)}
 
 
 def in_process(a, memory):
@@ -121,13 +104,13 @@ def in_process(a, memory):
 
 def main():
     p = argparse.ArgumentParser()
-    for flag in ("bin", "photos", "batch", "padded", "segments", "work", "out", "callgrind"):
+    for flag in ("bin", "photos", "batch", "padded", "segments", "work", "out"):
         p.add_argument("--" + flag, required=True)
     for flag in ("runs", "small-runs", "repetitions"):
         p.add_argument("--" + flag, type=int, required=True)
     a = p.parse_args()
     a.convert, a.measured, start = f"{a.bin}/tbm_convert", f"{a.work}/measured.tsv", time.time()
-    result = {"photos": [], "skipped": [], "instructions": {}}
+    result = {"photos": [], "skipped": []}
     for line in open(a.photos):
         photo = dict(zip(("label", "kind", "source", "path"), line.rstrip("\n").split("\t")))
         probe = subprocess.run([a.convert, "probe", photo["path"]], capture_output=True, text=True)
@@ -140,7 +123,7 @@ def main():
                              orientation=int(v[7]), icc_bytes=int(v[8]),
                              icc_space="" if v[9] == "-" else v[9])
         print(f"bench/run.py: {photo['label']}", flush=True)
-        measure_photo(a, photo, result["instructions"])
+        measure_photo(a, photo)
         result["photos"].append(photo)
     with open(a.measured, "w") as f:
         f.writelines(f"{ph['label']}\t{ph['path']}\n" for ph in result["photos"])

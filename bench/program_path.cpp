@@ -87,13 +87,11 @@ class BenchPlatform : public Platform {
 }  // namespace
 
 void UseHeap(bool warm) {
-  if (warm) {
-    mallopt(M_MMAP_MAX, 0);
-    mallopt(M_TRIM_THRESHOLD, INT_MAX);
-  } else {
-    // A fixed threshold: glibc would otherwise raise it and keep freed buffers.
-    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
-  }
+  // Fresh: glibc's defaults, but with a fixed threshold, which glibc would
+  // otherwise raise to keep freed buffers.
+  mallopt(M_MMAP_MAX, warm ? 0 : 65536);
+  mallopt(M_TRIM_THRESHOLD, warm ? INT_MAX : 128 * 1024);
+  mallopt(M_MMAP_THRESHOLD, 128 * 1024);
 }
 
 int64_t NowNs() {

@@ -100,8 +100,8 @@ at 90, in its fresh process. With two openings the user types 80 there, and "aga
 opening, the first one's memory fresh or ("warm") touched before. "Standard, warm" is libjpeg's \
 standard tables on the same pixels at 80 in warm memory: an encode without the optimization's \
 second pass nor fresh memory, the fair measure for a second opening, which finds the first one's \
-large blocks warm. "Again ÷ standard" divides the second opening by that encode timed right \
-after it in the same run, first opening fresh / warm.
+large blocks warm. "Again ÷ standard" is the median, over the runs, of the second opening \
+divided by that encode timed right after it, first opening fresh / warm.
 
 """
 

@@ -1,0 +1,242 @@
+// tbm_bench: with Google Benchmark, what needs no fresh process: the reference
+// in memory touched before, the second "Output Quality" opening, the header
+// read, a photo padded with empty segments, twenty photos in a row, and the
+// first touch of a page.
+//
+//   tbm_bench --memory fresh|warm --photos LIST --work DIR --repetitions N
+//             [--padded PHOTO --segments N,...] [--batch LIST]
+//
+// Fresh and warm memory (UseHeap) cannot share a process. LIST has a label, a
+// tab and a path a line; the batch's LIST a path a line.
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <sstream>
+
+#include <benchmark/benchmark.h>
+
+#include "conversion.h"
+#include "dialogs/size_dialog.h"
+
+namespace {
+
+std::vector<std::string> Lines(const std::string& path) {
+  std::ifstream in(path);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);)
+    lines.push_back(line);
+  return lines;
+}
+
+void SetMs(benchmark::State& state, const char* name, int64_t ns) {
+  state.counters[name] = static_cast<double>(ns) / 1e6;
+}
+
+void SetTime(benchmark::State& state, int64_t ns) {
+  state.SetIterationTime(static_cast<double>(ns) / 1e9);
+}
+
+// Whole conversions, timed by their own clock: one per repetition.
+void Conversion(const std::string& name, int repetitions,
+                const std::function<void(benchmark::State&)>& body) {
+  benchmark::RegisterBenchmark(name.c_str(), body)
+      ->UseManualTime()
+      ->Iterations(1)
+      ->Repetitions(repetitions)
+      ->ReportAggregatesOnly(true)
+      ->ComputeStatistics("min", [](const std::vector<double>& v) { return std::ranges::min(v); })
+      ->Unit(benchmark::kMillisecond);
+}
+
+// The two openings of "Output Quality": the user types 80 in the first and
+// saves in the second, which finds the first one's blocks. Then the standard
+// tables encode the same pixels twice in warm memory, the second timed, so
+// that the second opening is compared with an encode of the same moment.
+void Openings(benchmark::State& state, const std::string& photo, SizeChoice size, bool warm) {
+  int64_t standard = 0;
+  UserAnswers answers{size, {"80"}, [&](const JobState& job) {
+                        UseHeap(true);
+                        StandardTablesEncode(job);
+                        standard = StandardTablesEncode(job);
+                        UseHeap(warm);
+                      }};
+  for (auto _ : state) {
+    const Phases p = RunProgram(photo, answers);
+    const std::vector<int64_t>& openings = p.openings;
+    if (!p.ok || openings.size() != 2)
+      return state.SkipWithError("the program failed");
+    SetTime(state, openings[1]);
+    SetMs(state, "first_ms", openings[0]);
+    SetMs(state, "standard_ms", standard);
+    state.counters["over_standard"] =
+        static_cast<double>(openings[1]) / static_cast<double>(standard);
+  }
+}
+
+// The photo's bytes in the job, as the pipeline reads them, after `segments`
+// empty APP1 segments inserted right after its SOI.
+bool LoadPhoto(JobState& job, const std::string& path, int segments = 0) {
+  std::ifstream in(path, std::ios::binary);
+  std::string bytes{std::istreambuf_iterator<char>(in), {}};
+  if (bytes.size() < 4)
+    return false;
+  std::string padding;
+  for (int i = 0; i < segments; ++i)
+    padding.append("\xFF\xE1\x00\x02", 4);
+  bytes.insert(2, padding);
+  job.fileSize = static_cast<uint32_t>(bytes.size());
+  if (!job.jpegBuffer.Allocate(bytes.size()))
+    return false;
+  std::memcpy(job.jpegBuffer.data(), bytes.data(), bytes.size());
+  return true;
+}
+
+// The header read behind "Output Size", again and again on the same bytes.
+void HeaderRead(benchmark::State& state, const std::string& path) {
+  JobState job;
+  CodecProps codec{};
+  if (!LoadPhoto(job, path))
+    return state.SkipWithError("cannot read the photo");
+  for (auto _ : state) {
+    if (!ReadImageSize(job, codec))
+      return state.SkipWithError("the header read failed");
+  }
+}
+
+// The decode behind "Output Size"'s OK at full size as the program does it
+// (ReadImageSize, then ConfirmSize, which points the codec at the job's
+// metadata), of the photo padded with `segments` empty segments.
+void PaddedDecode(benchmark::State& state, const std::string& path, int segments) {
+  for (auto _ : state) {
+    JobState job;
+    CodecProps codec{};
+    if (!LoadPhoto(job, path, segments))
+      return state.SkipWithError("cannot read the photo");
+    state.counters["file_bytes"] = job.fileSize;
+    const int64_t start = NowNs();
+    const bool ok = ReadImageSize(job, codec) && ConfirmSize(job, codec) == SIZE_CONFIRMED;
+    SetTime(state, NowNs() - start);
+    if (!ok)
+      return state.SkipWithError("the decode failed");
+  }
+}
+
+// Not built yet: the batch that makes the copies of the photos after the
+// first without dialogs, reusing the previous photo's blocks. When it is, this
+// runs RunBatch over `photos` on the command line, the fake dialogs choosing
+// Half and saving at 90 with "Same for the rest" checked for the first photo,
+// and returns the run's nanoseconds. Nothing until then.
+std::optional<int64_t> BatchWithKeptBlocks(const std::vector<std::string>& photos) {
+  (void)photos;
+  return std::nullopt;
+}
+
+// The batch's time per photo, at half size: the reference (in warm memory),
+// the program one photo at a time through ProcessFile, each photo's blocks
+// fresh, or the program keeping its blocks.
+void Batch(benchmark::State& state, const std::vector<std::string>& photos, const std::string& how,
+           const std::string& work) {
+  for (auto _ : state) {
+    std::optional<int64_t> took = 0;
+    if (how == "kept-blocks")
+      took = BatchWithKeptBlocks(photos);
+    for (size_t i = 0; how != "kept-blocks" && took && i < photos.size(); ++i) {
+      const Phases p = how == "program" ? RunProgram(photos[i], {SIZE_HALF, {}, {}})
+                                        : RunReference(photos[i], work + "/batch.jpg", 2, true);
+      took = p.ok ? std::optional(*took + p.total) : std::nullopt;
+    }
+    if (!took)
+      return state.SkipWithError(how == "kept-blocks" ? "not built yet" : "a conversion failed");
+    SetTime(state, *took / static_cast<int64_t>(photos.size()));
+  }
+}
+
+// The first write to each page of a fresh 64 MiB mapping: the kernel's page
+// fault, which every conversion into fresh memory pays per 4 KiB page.
+void FirstTouch(benchmark::State& state) {
+  const size_t bytes = size_t{64} << 20;
+  for (auto _ : state) {
+    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED)
+      return state.SkipWithError("mmap failed");
+    const int64_t start = NowNs();
+    for (size_t i = 0; i < bytes; i += 4096)
+      static_cast<volatile uint8_t*>(p)[i] = 1;
+    SetTime(state, NowNs() - start);
+    munmap(p, bytes);
+  }
+  state.counters["pages"] = static_cast<double>(bytes / 4096);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  std::map<std::string, std::string> opts = {{"--memory", "fresh"}, {"--repetitions", "5"}};
+  for (int i = 1; i + 1 < argc; i += 2)
+    opts[argv[i]] = argv[i + 1];
+  const bool warm = opts["--memory"] == "warm";
+  const int repetitions = std::stoi(opts["--repetitions"]);
+  const std::string work = opts["--work"];
+  UseHeap(warm);
+
+  for (const std::string& line : Lines(opts["--photos"])) {
+    const std::string label = line.substr(0, line.find('\t'));
+    const std::string path = line.substr(line.find('\t') + 1);
+    // Warm memory: what the largest conversion of the photo needs is touched
+    // once before anything is timed, and stays in the heap.
+    if (warm) {
+      RunReference(path, work + "/warm-up.jpg", 1, true);
+      RunProgram(path, {SIZE_FULL, {"80"}, {}});
+    }
+    for (const SizeChoice size : {SIZE_FULL, SIZE_HALF, SIZE_QUARTER}) {
+      const int d = size == SIZE_FULL ? 1 : size == SIZE_HALF ? 2 : 4;
+      const std::string at = label + ":" + std::to_string(d);
+      Conversion("Openings:" + at, repetitions,
+                 [=](benchmark::State& state) { Openings(state, path, size, warm); });
+      for (const std::string tables : {"optimized", "standard"}) {
+        if (!warm)
+          break;
+        Conversion("Reference:" + at + ":" + tables, repetitions, [=](benchmark::State& state) {
+          for (auto _ : state) {
+            const Phases p = RunReference(path, work + "/warm.jpg", d, tables == "optimized");
+            if (!p.ok)
+              return state.SkipWithError("the reference failed");
+            SetTime(state, p.total);
+            SetMs(state, "encode_ms", p.encode);
+          }
+        });
+      }
+    }
+    if (!warm) {
+      benchmark::RegisterBenchmark(("HeaderRead:" + label).c_str(), HeaderRead, path)
+          ->Repetitions(repetitions)
+          ->ReportAggregatesOnly(true)
+          ->Unit(benchmark::kMicrosecond);
+    }
+  }
+  std::istringstream segments(warm || opts["--padded"].empty() ? "" : "0," + opts["--segments"]);
+  for (std::string n; std::getline(segments, n, ',');) {
+    auto* b = benchmark::RegisterBenchmark(("Padded:" + n).c_str(), PaddedDecode, opts["--padded"],
+                                           std::stoi(n));
+    b->UseManualTime()->Unit(benchmark::kMillisecond);
+    if (n != "0")
+      b->Iterations(1);  // seconds to minutes each while the decode is quadratic
+  }
+  const std::vector<std::string> batch = Lines(opts["--batch"]);
+  for (const char* how :
+       warm ? std::vector{"reference-warm"} : std::vector{"program", "kept-blocks"}) {
+    if (!batch.empty())
+      Conversion(std::string("Batch:") + how, repetitions,
+                 [=](benchmark::State& state) { Batch(state, batch, how, work); });
+  }
+  if (!warm)
+    Conversion("FirstTouch", repetitions, FirstTouch);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

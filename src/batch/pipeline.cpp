@@ -17,7 +17,7 @@ void EndFile(JobState& job) {
   job.outputBuffer.Release();
   job.pixelBuffer.Release();
   job.metadata.Clear();
-  CodecReleaseWarmBlocks();
+  job.largeBlocks.Release();
 }
 
 // Steps 8 to 11 of a file: from a decoded image to a saved (or skipped)

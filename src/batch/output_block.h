@@ -30,8 +30,6 @@ class OutputBlock final : public CodecOutput {
 
   // The first `length` bytes written since the last Rewind, region by region.
   std::vector<std::span<const uint8_t>> Pieces(uint64_t length) const;
-  // The bytes the regions taken so far hold.
-  uint64_t TakenBytes() const { return static_cast<uint64_t>(blocks_.size()) * regionBytes_; }
 
  private:
   std::vector<PageBlock> blocks_;  // capacity reserved by Prepare: taking one never throws

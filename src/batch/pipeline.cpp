@@ -17,7 +17,7 @@ void EndFile(JobState& job) {
   job.outputBuffer.Release();
   job.pixelBuffer.Release();
   job.metadata.Clear();
-  CodecReleaseWarmBlocks();
+  job.largeBlocks.Release();
 }
 
 }  // namespace

@@ -29,6 +29,8 @@ bool ReadImageSize(JobState& job, CodecProps& codec) {
   codec.jpegBuffer = job.jpegBuffer.data();
   codec.jpegSize = job.fileSize;
   codec.jpegFileName = nullptr;
+  codec.largeBlocks = &job.largeBlocks;
+  codec.progress = nullptr;
   const int status = CodecRead(codec, CODEC_READ_PARAMS);
   job.width = codec.jpegWidth;
   job.height = codec.jpegHeight;
@@ -55,9 +57,14 @@ SizeResult ConfirmSize(JobState& job, CodecProps& codec, CodecProgress* progress
   codec.pixelChannels = 3;
   codec.pixelColor = CODEC_PIXEL_BGR;
   codec.metadata = &job.metadata;
+  codec.largeBlocks = &job.largeBlocks;
   codec.progress = progress;
   const int status = CodecRead(codec, DecodeMode(job.sizeChoice));
   CodecFree(codec);
+  // Few of the decoder's blocks would fit the encoder's requests (the photo's
+  // chroma is mostly halved both ways, the copy's horizontally only), and
+  // the others would add to the photo's peak: they go now.
+  job.largeBlocks.Release();
   if (status != CODEC_OK) {
     job.pixelBuffer.Release();
     switch (status) {

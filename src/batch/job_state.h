@@ -76,6 +76,10 @@ struct JobState {
   // size and quality without their dialogs. Unchecked for each new photo.
   bool morePhotosFollow = false;
   bool sameForRest = false;
+  // Set while those photos are made: each takes over the blocks of the one
+  // before (input, pixels, the codec's, output), grown where it needs more,
+  // instead of fresh pages. All go when the batch ends.
+  bool keepBlocks = false;
 
   PathBuffer OutputPath{};
   PathBuffer DisplayName{};

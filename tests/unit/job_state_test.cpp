@@ -84,6 +84,10 @@ TEST(OutputBlock, HandsOutRegionsUpToTheBoundAndKeepsThemForTheNextEncoding) {
   EXPECT_TRUE(out.NextRegion().empty());
   out.Rewind();
   EXPECT_EQ(out.NextRegion().data(), first[0]) << "a new encoding writes the same memory";
+  // The next photo, prepared for without a Release, takes them over.
+  ASSERT_TRUE(out.Prepare(OutputBlock::kRegionBytes + 1));
+  out.Rewind();
+  EXPECT_EQ(out.NextRegion().data(), first[0]) << "the next photo writes the same memory";
 
   const auto pieces = out.Pieces(OutputBlock::kRegionBytes + 5);
   ASSERT_EQ(pieces.size(), 2u);
@@ -116,6 +120,24 @@ TEST(PageBlock, IsZeroFilledAndHandsOverOnMove) {
   EXPECT_EQ(b.data()[9999], 7);
   ASSERT_TRUE(b.Allocate(0));  // an empty request releases and succeeds
   EXPECT_EQ(b.data(), nullptr);
+}
+
+TEST(PageBlock, FitKeepsItsPagesWhileTheyAreEnough) {
+  PageBlock a;
+  ASSERT_TRUE(a.Fit(8000));
+  uint8_t* const pages = a.data();
+  a.data()[0] = 5;
+  ASSERT_TRUE(a.Fit(6000));
+  EXPECT_EQ(a.data(), pages);
+  EXPECT_EQ(a.size(), 6000u);
+  EXPECT_EQ(a.data()[0], 5) << "kept pages hold what they held";
+  ASSERT_TRUE(a.Fit(8000));  // back up to what the pages hold
+  EXPECT_EQ(a.data(), pages);
+  EXPECT_EQ(a.size(), 8000u);
+  ASSERT_TRUE(a.Fit(20000));  // more than they hold: a fresh block
+  ASSERT_EQ(a.size(), 20000u);
+  EXPECT_EQ(a.data()[0], 0);
+  EXPECT_EQ(a.data()[19999], 0);
 }
 
 }  // namespace

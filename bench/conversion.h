@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -30,16 +31,24 @@ uint64_t PageFaults();
 
 // The user's answers: the size, then the text typed in the quality field of
 // each "Output Quality" opening before Save (none: Save at 90 at once);
-// `onSave` sees the job as the last opening leaves it.
+// `onSave` sees the job as the last opening leaves it; Save with "Same for
+// the rest" checked, or not.
 struct UserAnswers {
   SizeChoice size = SIZE_FULL;
   std::vector<std::string> typedQualities;
   std::function<void(const JobState&)> onSave;
+  bool sameForRest = false;
 };
 
 // The program's path for one photo: ProcessFile with dialogs answering so,
 // writing the copy beside the photo under its X-name.
 Phases RunProgram(const std::string& photo, const UserAnswers& answers);
+
+// The program's batch over `photos` on its command line, the first photo's
+// dialogs answering so: nanoseconds for the whole run; empty when a copy
+// failed.
+std::optional<int64_t> RunBatchProgram(const std::vector<std::string>& photos,
+                                       const UserAnswers& answers);
 
 // The same conversion by a minimal libjpeg-turbo loop at 1/denominator scale
 // and quality 90, carrying the orientation and RGB profile as the program does.

@@ -146,8 +146,9 @@ BATCH = """## Twenty photos at half size
 Twenty photos of about 9 MP (the five wallpapers, four times each) at half size and quality 90, \
 time per photo (Google Benchmark's median over whole runs): the reference converting them into \
 memory it has touched before; the program one photo at a time through `ProcessFile`, with its \
-dialogs, each photo's blocks fresh (as without kept blocks); and the batch that makes the copies \
-after the first without dialogs, keeping the blocks (`BatchWithKeptBlocks` in \
-`bench/in_process.cpp`, measured once the batch does that).
+dialogs, each photo's blocks fresh (as without kept blocks); and the batch as the program runs it \
+(`RunBatch` over the twenty on its command line, "Same for the rest" checked in the first photo's \
+"Output Quality"), which makes the copies after the first without dialogs, each photo taking over \
+the blocks of the one before.
 
 """

@@ -7,6 +7,7 @@
 #include <climits>
 #include <fstream>
 
+#include "batch/command_line.h"
 #include "batch/pipeline.h"
 #include "conversion.h"
 #include "dialogs/quality_dialog.h"
@@ -58,7 +59,7 @@ class BenchPlatform : public Platform {
       return DecideQuality(job, answers_.typedQualities[opening_++]);
     if (answers_.onSave)
       answers_.onSave(job);
-    return QUALITY_SAVE;
+    return DecideQuality(job, std::to_string(job.quality), answers_.sameForRest);
   }
 
   void ShowMessage(const char*) override { failed = true; }
@@ -121,4 +122,22 @@ Phases RunProgram(const std::string& photo, const UserAnswers& answers) {
   phases.pageFaults = PageFaults() - faults;
   phases.ok = !ending && !platform.failed && phases.outputBytes > 0;
   return phases;
+}
+
+std::optional<int64_t> RunBatchProgram(const std::vector<std::string>& photos,
+                                       const UserAnswers& answers) {
+  Phases phases;
+  JobState job;
+  CodecProps codec{};
+  BenchPlatform platform(answers, phases);
+  std::string commandLine;
+  for (const std::string& photo : photos)
+    commandLine += (commandLine.empty() ? "" : " ") + photo;
+  CaptureArguments(job, commandLine);
+  const int64_t start = NowNs();
+  const BatchEnding ending = RunBatch(job, codec, platform);
+  const int64_t took = NowNs() - start;
+  if (ending != BatchEnding::kDestroyHost || platform.failed)
+    return std::nullopt;
+  return took;
 }

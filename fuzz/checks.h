@@ -17,9 +17,10 @@ namespace fuzz_checks {
 // One line per check that failed; empty when everything held.
 using Violations = std::vector<std::string>;
 
-// The JPEG bytes through the header read, the decode at full, half and
-// quarter size into blocks of the program's sizes, and the encode of each
-// decoded image into a buffer of the program's capacity.
+// The JPEG bytes through the header read and, for an image of up to 256 x
+// 256 pixels, the decode at the full, half or quarter size the input's length
+// picks into a block of the program's size, and the encode of the decoded
+// image into a buffer of the program's capacity (codec_checks.cpp).
 Violations CheckCodec(std::span<const uint8_t> input);
 
 // The bytes as an APP1 segment's data: the orientation reader's result must

@@ -15,7 +15,15 @@ set(TBM_CODEC_BUILD "${CMAKE_BINARY_DIR}/libjpeg-turbo")
 # The imported target's include folders must exist when CMake generates.
 file(MAKE_DIRECTORY "${TBM_CODEC_BUILD}")
 
-list(JOIN TBM_FUZZ_LIBRARY_FLAGS " " codec_flags)
+# The compiler does not track the ignore list, so its digest goes into the
+# flags: a changed list changes them, and the library is built again.
+set(coverage_ignore "${CMAKE_SOURCE_DIR}/fuzz/codec-coverage-ignore.txt")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${coverage_ignore}")
+file(SHA256 "${coverage_ignore}" coverage_ignore_digest)
+string(SUBSTRING "${coverage_ignore_digest}" 0 16 coverage_ignore_digest)
+set(codec_flags ${TBM_FUZZ_LIBRARY_FLAGS} -fsanitize-coverage-ignorelist=${coverage_ignore}
+                -DTBM_COVERAGE_IGNORE_DIGEST=${coverage_ignore_digest})
+list(JOIN codec_flags " " codec_flags)
 ExternalProject_Add(sanitized_libjpeg
   SOURCE_DIR "${TBM_CODEC_SOURCE}"
   BINARY_DIR "${TBM_CODEC_BUILD}"

@@ -11,6 +11,7 @@
 #include "batch/output_block.h"
 #include "batch/page_block.h"
 #include "codec/codec.h"
+#include "codec/large_blocks.h"
 
 enum SizeChoice : int32_t {
   SIZE_FULL = 0,
@@ -75,9 +76,17 @@ struct JobState {
   // size and quality without their dialogs. Unchecked for each new photo.
   bool morePhotosFollow = false;
   bool sameForRest = false;
+  // Set while those photos are made: each takes over the blocks of the one
+  // before (input, pixels, the codec's, output), grown where it needs more,
+  // instead of fresh pages. All go when the batch ends.
+  bool keepBlocks = false;
 
   PathBuffer OutputPath{};
   PathBuffer DisplayName{};
+
+  // The codec's large blocks, kept warm from one encode of a photo to the
+  // next, and as large as the program's other blocks may be.
+  LargeBlocks largeBlocks{kMaxBlockBytes};
 };
 
 // Bytes that end each pixel row so that a row of 3-byte pixels fills a

@@ -11,10 +11,16 @@ constexpr uint64_t kGranularity = 64 * 1024;
 }  // namespace
 
 bool OutputBlock::Prepare(uint64_t most) {
-  Release();
+  const uint64_t region =
+      std::min(kRegionBytes, (most + kGranularity - 1) / kGranularity * kGranularity);
+  if (region != regionBytes_)
+    Release();
   if (most == 0)
     return true;  // nothing can be encoded: nothing to hold
-  regionBytes_ = std::min(kRegionBytes, (most + kGranularity - 1) / kGranularity * kGranularity);
+  regionBytes_ = region;
+  next_ = 0;
+  // reserve never lowers the capacity: regions kept beyond this photo's
+  // bound are room it need not use.
   blocks_.reserve(static_cast<size_t>((most + regionBytes_ - 1) / regionBytes_));
   return !NextRegion().empty();
 }

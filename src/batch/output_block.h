@@ -2,7 +2,8 @@
 // fills them, so that a copy commits about what it takes instead of the
 // encoder's worst case, which for a 200 MP photo is some 800 MB of address
 // space and commit charge. The blocks stay for every re-encoding of the same
-// photo, warm for the next, until Release.
+// photo, warm for the next, until Release; and for the next photo, if it is
+// prepared for without a Release between.
 #pragma once
 
 #include <cstdint>
@@ -21,7 +22,8 @@ class OutputBlock final : public CodecOutput {
   // Gets ready for encodings of at most `most` bytes (the encoder's bound)
   // and takes the first region, so that a photo for which not even that is
   // there fails before anything is shown. False when it cannot be had. A
-  // bound of 0 (an empty image) takes nothing.
+  // bound of 0 (an empty image) takes nothing. Regions held from before are
+  // kept when they are of the size this bound gives.
   bool Prepare(uint64_t most);
   void Release();
 
@@ -30,8 +32,6 @@ class OutputBlock final : public CodecOutput {
 
   // The first `length` bytes written since the last Rewind, region by region.
   std::vector<std::span<const uint8_t>> Pieces(uint64_t length) const;
-  // The bytes the regions taken so far hold.
-  uint64_t TakenBytes() const { return static_cast<uint64_t>(blocks_.size()) * regionBytes_; }
 
  private:
   std::vector<PageBlock> blocks_;  // capacity reserved by Prepare: taking one never throws

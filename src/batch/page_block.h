@@ -26,6 +26,10 @@ class PageBlock {
   // failure (no memory, or more than kMaxBlockBytes) the block is empty and
   // the result false.
   bool Allocate(uint64_t bytes);
+  // The same, but keeps the pages it holds when they are enough for `bytes`:
+  // the block then holds what it held, and spares the first touch of fresh
+  // pages. The photos of a batch done without dialogs take their blocks so.
+  bool Fit(uint64_t bytes);
   void Release();
 
   uint8_t* data() const { return data_; }
@@ -35,4 +39,5 @@ class PageBlock {
  private:
   uint8_t* data_ = nullptr;
   size_t size_ = 0;
+  size_t capacity_ = 0;  // what the pages hold, from the last Allocate
 };

@@ -16,12 +16,14 @@ bool PageBlock::Allocate(uint64_t bytes) {
     return false;
   data_ = static_cast<uint8_t*>(p);
   size_ = static_cast<size_t>(bytes);
+  capacity_ = size_;
   return true;
 }
 
 void PageBlock::Release() {
   if (data_ != nullptr)
-    munmap(data_, size_);
+    munmap(data_, capacity_);
   data_ = nullptr;
   size_ = 0;
+  capacity_ = 0;
 }

@@ -15,6 +15,7 @@ bool PageBlock::Allocate(uint64_t bytes) {
     return false;
   data_ = static_cast<uint8_t*>(p);
   size_ = static_cast<size_t>(bytes);
+  capacity_ = size_;
   return true;
 }
 
@@ -23,4 +24,5 @@ void PageBlock::Release() {
     VirtualFree(data_, 0, MEM_RELEASE);
   data_ = nullptr;
   size_ = 0;
+  capacity_ = 0;
 }

@@ -12,12 +12,20 @@ bool HasJpegSignature(std::span<const uint8_t> bytes) {
   return bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF;
 }
 
-// What is held for one photo once it is done with, saved or not.
-void EndFile(JobState& job) {
-  job.outputBuffer.Release();
+// Every block a photo holds.
+void ReleaseBlocks(JobState& job) {
+  job.jpegBuffer.Release();
   job.pixelBuffer.Release();
+  job.outputBuffer.Release();
+  job.largeBlocks.Release();
+}
+
+// What is held for one photo once it is done with, saved or not; its blocks
+// stay for the next photo while job.keepBlocks is set.
+void EndFile(JobState& job) {
   job.metadata.Clear();
-  CodecReleaseWarmBlocks();
+  if (!job.keepBlocks)
+    ReleaseBlocks(job);
 }
 
 }  // namespace
@@ -123,7 +131,7 @@ std::optional<BatchEnding> ProcessFile(JobState& job, CodecProps& codec, Platfor
     platform.ShowMessage(kFileEmptyText);
     return BatchEnding::kSendDestroy;
   }
-  if (size > UINT32_MAX || !job.jpegBuffer.Allocate(size)) {
+  if (size > UINT32_MAX || !job.jpegBuffer.Fit(size)) {
     platform.CloseInput();
     platform.ShowSystemError(kErrorNotEnoughMemory);
     return std::nullopt;
@@ -220,6 +228,7 @@ class PathWalk {
 BatchEnding RunRest(JobState& job, CodecProps& codec, Platform& platform, InputMode mode,
                     PathWalk& walk) {
   RestOfBatch rest(platform, walk.Number() + 1, walk.Number() + walk.Following());
+  job.keepBlocks = true;
   std::optional<BatchEnding> ending;
   for (walk.Advance(); !ending && !walk.AtEnd(); walk.Advance()) {
     const char* path = walk.Current();
@@ -240,6 +249,8 @@ BatchEnding RunRest(JobState& job, CodecProps& codec, Platform& platform, InputM
     rest.EndPhoto();
   }
   platform.CloseBatchProgress();
+  job.keepBlocks = false;
+  ReleaseBlocks(job);
   return ending.value_or(BatchEnding::kDestroyHost);
 }
 

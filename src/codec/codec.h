@@ -8,6 +8,8 @@
 #include <memory>
 #include <span>
 
+class LargeBlocks;
+
 enum CodecStatus : int {
   CODEC_OK = 0,
   CODEC_BAD_REQUEST = -1,  // the record asks for something the binding does not do
@@ -104,22 +106,20 @@ struct CodecProps {
   // Where an encode goes once jpegBuffer (which may be empty) is full. Null:
   // the encoding must fit jpegBuffer. Not owned.
   CodecOutput* jpegMore;
-  // Told how the work goes. Null: no reports. Not owned.
+  // Told how far the work has come, and may stop it. Null: no reports. Not owned.
   CodecProgress* progress;
+  // Where libjpeg's large blocks (row buffers, whole-image coefficients) come
+  // from and go back to, and how large one may be. Null: the C heap, no
+  // limit. Not owned.
+  LargeBlocks* largeBlocks;
 };
 
-// Clear the record. Between calls the binding holds only the warm blocks
-// below, so CodecFree only clears the record again; both exist so that
-// callers keep the codec's lifetime explicit.
+// Clear the record. Between calls the binding holds nothing (what it keeps
+// warm is in the record's LargeBlocks, which the caller owns), so CodecFree
+// only clears the record again; both exist so that callers keep the codec's
+// lifetime explicit.
 int CodecInit(CodecProps& props);
 int CodecFree(CodecProps& props);
-
-// The encoder's large blocks (the whole image's coefficients, for tables made
-// for the image) are kept when an encode ends, so that the next encode of
-// the same image, which asks for the same sizes, finds its memory already
-// touched. The program releases them when it is done with a photo; a decode
-// releases them too, and so does any request that finds memory short.
-void CodecReleaseWarmBlocks();
 
 // CODEC_READ_PARAMS sets jpegWidth and jpegHeight from the headers alone.
 // The decode modes write pixelHeight rows of pixelWidth BGR pixels into
@@ -128,7 +128,8 @@ void CodecReleaseWarmBlocks();
 // Damaged or truncated data decodes as far as it goes; data the codec cannot
 // read at all gives CODEC_UNREADABLE. A decode also fills *metadata: the
 // orientation from the first Exif segment when it is 2..8, and a complete
-// ICC profile whose colour space is RGB.
+// ICC profile whose colour space is RGB. Its cost grows with the input's
+// size alone, however many segments the headers hold.
 int CodecRead(CodecProps& props, int mode);
 
 // The most CODEC_ENCODE_BUFFER writes at any quality, metadata aside

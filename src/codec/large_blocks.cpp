@@ -3,7 +3,6 @@
 // the link. They are called from inside libjpeg, so nothing here throws.
 #include "codec/large_blocks.h"
 
-#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -12,76 +11,73 @@
 // After jpeglib.h, which it needs.
 #include <jerror.h>
 
-namespace {
-
-// Smaller blocks come from the heap's own free lists, warm already.
-constexpr size_t kKeptAtLeast = 64 * 1024;
-// An encode asks for a dozen or so large blocks; more than this many are not
-// worth keeping.
-constexpr size_t kMaxKept = 32;
-
-struct KeptBlock {
-  void* data = nullptr;
-  size_t size = 0;
-  bool fromEarlier = false;  // kept before the current encode began
-};
-
-std::array<KeptBlock, kMaxKept> kept;
-bool keeping = false;
-size_t limit = SIZE_MAX;
-
-void FreeKept(KeptBlock& block) {
-  std::free(block.data);
-  block = KeptBlock{};
-}
-
-void* TakeKept(size_t size) {
-  for (KeptBlock& block : kept) {
-    if (block.data != nullptr && block.size == size) {
-      void* data = block.data;
-      block = KeptBlock{};
-      return data;
-    }
+LargeBlocks::Block* LargeBlocks::Find(const void* data) noexcept {
+  for (Block& block : blocks_) {
+    if (block.data == data)
+      return &block;
   }
   return nullptr;
 }
 
-bool Keep(void* data, size_t size) {
-  for (KeptBlock& block : kept) {
-    if (block.data == nullptr) {
-      block = {data, size, false};
-      return true;
+void* LargeBlocks::Take(size_t bytes) noexcept {
+  if (bytes > largest_)
+    return nullptr;
+  if (bytes >= kKeptAtLeast) {
+    Block* best = nullptr;
+    for (Block& block : blocks_) {
+      if (block.data != nullptr && !block.lent && block.size >= bytes &&
+          (best == nullptr || block.size < best->size)) {
+        best = &block;
+      }
+    }
+    if (best != nullptr) {
+      best->lent = true;
+      return best->data;
     }
   }
-  return false;
+  void* data = std::malloc(bytes);
+  if (data == nullptr) {
+    // Memory is short: what is kept goes back before the request fails.
+    Release();
+    data = std::malloc(bytes);
+  }
+  return data;
+}
+
+void LargeBlocks::Give(void* data, size_t bytes) noexcept {
+  if (data == nullptr)
+    return;
+  if (bytes >= kKeptAtLeast) {
+    Block* block = Find(data);
+    if (block == nullptr) {
+      block = Find(nullptr);
+      if (block != nullptr)
+        *block = {data, bytes, false};
+    }
+    if (block != nullptr) {
+      block->lent = false;
+      return;
+    }
+  }
+  std::free(data);
+}
+
+void LargeBlocks::Release() noexcept {
+  for (Block& block : blocks_) {
+    if (block.data != nullptr && !block.lent) {
+      std::free(block.data);
+      block = Block{};
+    }
+  }
+}
+
+namespace {
+
+LargeBlocks* KeeperOf(j_common_ptr cinfo) {
+  return static_cast<LargeBlocks*>(cinfo->client_data);
 }
 
 }  // namespace
-
-void BeginKeepingLargeBlocks() {
-  keeping = true;
-  for (KeptBlock& block : kept)
-    block.fromEarlier = block.data != nullptr;
-}
-
-void EndKeepingLargeBlocks() {
-  keeping = false;
-  for (KeptBlock& block : kept) {
-    if (block.fromEarlier)
-      FreeKept(block);
-  }
-}
-
-void ReleaseKeptLargeBlocks() {
-  for (KeptBlock& block : kept) {
-    if (block.data != nullptr)
-      FreeKept(block);
-  }
-}
-
-void LimitLargeBlocks(size_t bytes) {
-  limit = bytes;
-}
 
 extern "C" {
 
@@ -93,26 +89,18 @@ void jpeg_free_small(j_common_ptr, void* object, size_t) {
   std::free(object);
 }
 
-void* jpeg_get_large(j_common_ptr, size_t size) {
-  if (size > limit)
-    return nullptr;
-  if (keeping && size >= kKeptAtLeast) {
-    if (void* data = TakeKept(size))
-      return data;
-  }
-  void* data = std::malloc(size);
-  if (data == nullptr) {
-    // Memory is short: what is kept goes back before the request fails.
-    ReleaseKeptLargeBlocks();
-    data = std::malloc(size);
-  }
-  return data;
+void* jpeg_get_large(j_common_ptr cinfo, size_t size) {
+  LargeBlocks* keeper = KeeperOf(cinfo);
+  return keeper != nullptr ? keeper->Take(size) : std::malloc(size);
 }
 
-void jpeg_free_large(j_common_ptr, void* object, size_t size) {
-  if (keeping && size >= kKeptAtLeast && Keep(object, size))
-    return;
-  std::free(object);
+void jpeg_free_large(j_common_ptr cinfo, void* object, size_t size) {
+  LargeBlocks* keeper = KeeperOf(cinfo);
+  if (keeper != nullptr) {
+    keeper->Give(object, size);
+  } else {
+    std::free(object);
+  }
 }
 
 // All that is asked for is there: no backing store is ever used.

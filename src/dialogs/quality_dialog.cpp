@@ -19,6 +19,7 @@ void EncodeAtQuality(JobState& job, CodecProps& codec, CodecProgress* progress) 
   codec.quality = job.quality;
   codec.jpegFileName = nullptr;
   codec.metadata = &job.metadata;
+  codec.largeBlocks = &job.largeBlocks;
   codec.progress = progress;
   job.encodeStatus = CodecWrite(codec, CODEC_ENCODE_BUFFER);
   job.encodedSize = job.encodeStatus == CODEC_OK ? codec.jpegSize : 0;

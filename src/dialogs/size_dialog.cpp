@@ -29,6 +29,8 @@ bool ReadImageSize(JobState& job, CodecProps& codec) {
   codec.jpegBuffer = job.jpegBuffer.data();
   codec.jpegSize = job.fileSize;
   codec.jpegFileName = nullptr;
+  codec.largeBlocks = &job.largeBlocks;
+  codec.progress = nullptr;
   const int status = CodecRead(codec, CODEC_READ_PARAMS);
   job.width = codec.jpegWidth;
   job.height = codec.jpegHeight;
@@ -44,7 +46,7 @@ void ScaleBySizeChoice(JobState& job) {
 SizeResult ConfirmSize(JobState& job, CodecProps& codec, CodecProgress* progress) {
   ScaleBySizeChoice(job);
   job.rowPad = RowPad(job.width);
-  if (!job.pixelBuffer.Allocate(BlockSize(job.width, job.height))) {
+  if (!job.pixelBuffer.Fit(BlockSize(job.width, job.height))) {
     CodecFree(codec);
     return SIZE_NO_MEMORY;
   }
@@ -55,11 +57,19 @@ SizeResult ConfirmSize(JobState& job, CodecProps& codec, CodecProgress* progress
   codec.pixelChannels = 3;
   codec.pixelColor = CODEC_PIXEL_BGR;
   codec.metadata = &job.metadata;
+  codec.largeBlocks = &job.largeBlocks;
   codec.progress = progress;
   const int status = CodecRead(codec, DecodeMode(job.sizeChoice));
   CodecFree(codec);
+  // Few of the decoder's blocks would fit the encoder's requests (the photo's
+  // chroma is mostly halved both ways, the copy's horizontally only), and
+  // the others would add to the photo's peak: they go now, unless the next
+  // photo's decode takes them over.
+  if (!job.keepBlocks)
+    job.largeBlocks.Release();
   if (status != CODEC_OK) {
-    job.pixelBuffer.Release();
+    if (!job.keepBlocks)
+      job.pixelBuffer.Release();
     switch (status) {
       case CODEC_NO_MEMORY:
         return SIZE_NO_MEMORY;
@@ -69,6 +79,7 @@ SizeResult ConfirmSize(JobState& job, CodecProps& codec, CodecProgress* progress
         return SIZE_UNREADABLE;
     }
   }
-  job.jpegBuffer.Release();
+  if (!job.keepBlocks)
+    job.jpegBuffer.Release();
   return SIZE_CONFIRMED;
 }

@@ -30,6 +30,7 @@ void ScaleBySizeChoice(JobState& job);
 // the codec. On SIZE_CONFIRMED the JPEG buffer has been released, the pixel
 // buffer holds the image and the job's metadata what its copy carries;
 // otherwise the pixel buffer is empty and the JPEG buffer still held, for the
-// caller to release. `progress` (may be null) is told how the decode goes;
+// caller to release. While job.keepBlocks is set, nothing is released: the
+// next photo takes the blocks over. `progress` (may be null) is told how the decode goes;
 // when it stops the decode, the result is SIZE_CANCELLED.
 SizeResult ConfirmSize(JobState& job, CodecProps& codec, CodecProgress* progress = nullptr);

@@ -3,85 +3,29 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <ostream>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "batch/output_block.h"
 #include "codec/codec.h"
-#include "codec/exif_orientation.h"
 #include "codec/large_blocks.h"
+#include "codec_blocks.h"
 #include "test_images.h"
 
 namespace {
 
+using codec_blocks::Decode;
+using codec_blocks::DecodeRequest;
+using codec_blocks::FindMarker;
+using codec_blocks::kGuard;
+using codec_blocks::kGuardBytes;
+using codec_blocks::PixelBlock;
+using codec_blocks::TestImage;
 using test_images::DecodedJpeg;
 using test_images::Image;
 using test_images::JpegOptions;
-
-constexpr uint8_t kGuard = 0xA5;
-constexpr size_t kGuardBytes = 64;
-
-std::string TestImage(const char* name) {
-  return std::string(TBM_TEST_DATA_DIR) + "/" + name;
-}
-
-// A pixel buffer for the codec, filled with guard bytes, with kGuardBytes
-// more after the block that the codec must never touch.
-struct PixelBlock {
-  int width;
-  int height;
-  int pad;
-  std::vector<uint8_t> bytes;
-
-  PixelBlock(int w, int h, int row_pad = 0)
-      : width(w), height(h), pad(row_pad), bytes(Size() + kGuardBytes, kGuard) {}
-  size_t Stride() const { return static_cast<size_t>(width) * 3 + pad; }
-  size_t Size() const { return Stride() * height; }
-  const uint8_t* Bgr(int x, int y) const { return &bytes[y * Stride() + x * 3]; }
-
-  bool GuardsIntact() const {
-    for (int y = 0; y < height; ++y) {
-      for (int i = 0; i < pad; ++i) {
-        if (bytes[y * Stride() + width * 3 + i] != kGuard)
-          return false;
-      }
-    }
-    return std::all_of(bytes.begin() + Size(), bytes.end(), [](uint8_t b) { return b == kGuard; });
-  }
-  bool Untouched() const {
-    return std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == kGuard; });
-  }
-  Image ToRgb() const {
-    Image image = test_images::Blank(width, height, 3);
-    for (int y = 0; y < height; ++y) {
-      for (int x = 0; x < width; ++x) {
-        for (int c = 0; c < 3; ++c)
-          image.At(x, y)[c] = Bgr(x, y)[2 - c];
-      }
-    }
-    return image;
-  }
-};
-
-CodecProps DecodeRequest(std::vector<uint8_t>& jpeg, PixelBlock& block) {
-  CodecProps props{};
-  props.pixelBuffer = block.bytes.data();
-  props.pixelWidth = block.width;
-  props.pixelHeight = block.height;
-  props.pixelRowPad = block.pad;
-  props.pixelChannels = 3;
-  props.pixelColor = CODEC_PIXEL_BGR;
-  props.jpegBuffer = jpeg.data();
-  props.jpegSize = static_cast<uint32_t>(jpeg.size());
-  return props;
-}
-
-int Decode(std::vector<uint8_t>& jpeg, int mode, PixelBlock& block) {
-  CodecProps props = DecodeRequest(jpeg, block);
-  return CodecRead(props, mode);
-}
 
 // Decodes at full size, or at the program's rounded-down half or quarter size.
 int DecodeScaled(std::vector<uint8_t>& jpeg, int mode, PixelBlock* block, int pad = 0) {
@@ -153,14 +97,6 @@ Image GrayToRgb(const Image& gray) {
   for (size_t i = 0; i < rgb.data.size(); ++i)
     rgb.data[i] = gray.data[i / 3];
   return rgb;
-}
-
-size_t FindMarker(const std::vector<uint8_t>& jpeg, uint8_t marker) {
-  for (size_t i = 0; i + 1 < jpeg.size(); ++i) {
-    if (jpeg[i] == 0xFF && jpeg[i + 1] == marker)
-      return i;
-  }
-  return jpeg.size();
 }
 
 TEST(CodecLifetime, InitAndFreeClearTheRecord) {
@@ -462,12 +398,20 @@ TEST(DamagedInput, DataWithoutUsableHeadersIsUnreadable) {
   std::vector<uint8_t> two_components = test_images::EncodeJpeg(test_images::Noise(8, 8, 2, 1), {});
   ASSERT_FALSE(two_components.empty());
   inputs.push_back(two_components);
+  // Cut inside an Exif segment, an ICC chunk, and a run of segments.
+  inputs.push_back({0xFF, 0xD8, 0xFF, 0xE1, 0x10, 0x00, 'E', 'x', 'i', 'f', 0, 0, 'M', 'M'});
+  inputs.push_back({0xFF, 0xD8, 0xFF, 0xE2, 0x01, 0x00, 'I', 'C', 'C', '_', 'P',
+                    'R',  'O',  'F',  'I',  'L',  'E',  0,   1,   1,   0});
+  inputs.push_back({0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x02, 0xFF, 0xE2, 0x00});
   for (size_t i = 0; i < inputs.size(); ++i) {
     PixelBlock block(1, 1);
     CodecProps props = DecodeRequest(inputs[i], block);
     EXPECT_EQ(CodecRead(props, CODEC_READ_PARAMS), CODEC_UNREADABLE) << "input " << i;
+    CodecMetadata metadata;
+    props.metadata = &metadata;
     EXPECT_EQ(CodecRead(props, CODEC_DECODE_FULL), CODEC_UNREADABLE) << "input " << i;
     EXPECT_TRUE(block.Untouched());
+    EXPECT_EQ(metadata.iccProfile, nullptr);
   }
 }
 
@@ -558,11 +502,13 @@ CodecProps EncodeRequest(std::vector<uint8_t>& pixels, const Image& image, int p
 }
 
 // Encodes into a buffer of the size the program uses; empty on failure.
-std::vector<uint8_t> Encode(const Image& image, int quality, int pad = 0) {
+std::vector<uint8_t> Encode(const Image& image, int quality, int pad = 0,
+                            LargeBlocks* blocks = nullptr) {
   std::vector<uint8_t> pixels = BgrRows(image, pad);
   JpegBlock out(static_cast<size_t>(
       std::max<uint64_t>(pixels.size(), CodecEncodedSizeBound(image.width, image.height))));
   CodecProps props = EncodeRequest(pixels, image, pad, out, quality);
+  props.largeBlocks = blocks;
   const int status = CodecWrite(props, CODEC_ENCODE_BUFFER);
   EXPECT_TRUE(out.GuardIntact());
   EXPECT_EQ(status, CODEC_OK);
@@ -657,240 +603,6 @@ TEST(Encode, MalformedRequestsAreRefused) {
   EXPECT_TRUE(refused([](CodecProps& p) { p.jpegSize = 0; }, CODEC_ENCODE_BUFFER));
 }
 
-// --- What the copy carries besides the pixels ---
-
-// An Exif APP1 segment's data as cameras write it, in either byte order:
-// IFD0 with the camera's make, optionally an orientation (first or last),
-// and pointers to an Exif IFD holding the time taken and a GPS IFD.
-struct ExifRecipe {
-  bool bigEndian = false;
-  int orientation = -1;  // -1: no tag
-  bool orientationFirst = false;
-};
-
-std::vector<uint8_t> CameraExif(const ExifRecipe& recipe) {
-  std::vector<uint8_t> tiff;
-  const auto u16 = [&](uint32_t v) {
-    const uint8_t hi = static_cast<uint8_t>(v >> 8), lo = static_cast<uint8_t>(v);
-    tiff.insert(tiff.end(), recipe.bigEndian ? std::initializer_list<uint8_t>{hi, lo}
-                                             : std::initializer_list<uint8_t>{lo, hi});
-  };
-  const auto u32 = [&](uint32_t v) {
-    recipe.bigEndian ? (u16(v >> 16), u16(v & 0xFFFF)) : (u16(v & 0xFFFF), u16(v >> 16));
-  };
-  struct Entry {
-    uint16_t tag, type;
-    uint32_t count, value;
-  };
-  std::vector<Entry> ifd0 = {{0x010F, 2, 6, 0}, {0x8769, 4, 1, 0}, {0x8825, 4, 1, 0}};
-  if (recipe.orientation >= 0) {
-    const Entry orientation{0x0112, 3, 1, static_cast<uint32_t>(recipe.orientation)};
-    ifd0.insert(recipe.orientationFirst ? ifd0.begin() : ifd0.end(), orientation);
-  }
-  const uint32_t ifd0At = 8, ifd0Bytes = 2 + 12 * static_cast<uint32_t>(ifd0.size()) + 4;
-  const uint32_t makeAt = ifd0At + ifd0Bytes, exifAt = makeAt + 6, gpsAt = exifAt + 18;
-  const uint32_t dateAt = gpsAt + 18;
-  tiff.insert(tiff.end(), {static_cast<uint8_t>(recipe.bigEndian ? 'M' : 'I'),
-                           static_cast<uint8_t>(recipe.bigEndian ? 'M' : 'I')});
-  u16(42);
-  u32(ifd0At);
-  u16(static_cast<uint32_t>(ifd0.size()));
-  for (const Entry& e : ifd0) {
-    u16(e.tag);
-    u16(e.type);
-    u32(e.count);
-    const uint32_t value = e.tag == 0x010F   ? makeAt
-                           : e.tag == 0x8769 ? exifAt
-                           : e.tag == 0x8825 ? gpsAt
-                                             : e.value;
-    e.type == 3 ? (u16(value), u16(0)) : u32(value);
-  }
-  u32(0);
-  for (char c : std::string("Canon", 6))
-    tiff.push_back(static_cast<uint8_t>(c));
-  u16(1);  // the Exif IFD: DateTimeOriginal
-  u16(0x9003), u16(2), u32(20), u32(dateAt);
-  u32(0);
-  u16(1);  // the GPS IFD: GPSLatitudeRef "N"
-  u16(0x0001), u16(2), u32(2), tiff.insert(tiff.end(), {'N', 0, 0, 0});
-  u32(0);
-  for (char c : std::string("2024:05:01 10:00:00", 20))
-    tiff.push_back(static_cast<uint8_t>(c));
-  tiff.insert(tiff.begin(), {'E', 'x', 'i', 'f', 0, 0});
-  return tiff;
-}
-
-// An ICC profile's bytes: a header declaring its size and colour space, then
-// filler that tells any misplaced byte.
-std::vector<uint8_t> IccProfile(size_t size, const char* space, uint32_t declared = 0) {
-  std::vector<uint8_t> icc(size);
-  for (size_t i = 0; i < size; ++i)
-    icc[i] = static_cast<uint8_t>(i * 7 + i / 251);
-  const uint32_t claimed = declared != 0 ? declared : static_cast<uint32_t>(size);
-  for (int i = 0; i < 4; ++i) {
-    icc[i] = static_cast<uint8_t>(claimed >> (24 - 8 * i));
-    icc[16 + i] = static_cast<uint8_t>(space[i]);
-    icc[36 + i] = static_cast<uint8_t>("acsp"[i]);
-  }
-  return icc;
-}
-
-// The program's path for a photo: decoded at half size with its metadata,
-// encoded at quality 90 into the program's output buffer.
-std::vector<uint8_t> CopyAtHalfSize(std::vector<uint8_t> jpeg, CodecMetadata* metadata) {
-  PixelBlock block(0, 0);
-  CodecProps props{};
-  props.jpegBuffer = jpeg.data();
-  props.jpegSize = static_cast<uint32_t>(jpeg.size());
-  EXPECT_EQ(CodecRead(props, CODEC_READ_PARAMS), CODEC_OK);
-  block = PixelBlock(props.jpegWidth / 2, props.jpegHeight / 2);
-  props = DecodeRequest(jpeg, block);
-  props.metadata = metadata;
-  EXPECT_EQ(CodecRead(props, CODEC_DECODE_HALF), CODEC_OK);
-  OutputBlock out;
-  EXPECT_TRUE(
-      out.Prepare(CodecEncodedSizeBound(block.width, block.height) + metadata->SegmentBytes()));
-  CodecProps encode{};
-  encode.pixelBuffer = block.bytes.data();
-  encode.pixelWidth = block.width;
-  encode.pixelHeight = block.height;
-  encode.pixelChannels = 3;
-  encode.pixelColor = CODEC_PIXEL_BGR;
-  encode.jpegMore = &out;
-  encode.jpegColor = CODEC_JPEG_YCBCR;
-  encode.jpegSubsampling = CODEC_SUBSAMPLE_422;
-  encode.quality = 90;
-  encode.metadata = metadata;
-  EXPECT_EQ(CodecWrite(encode, CODEC_ENCODE_BUFFER), CODEC_OK);
-  std::vector<uint8_t> copy;
-  for (const auto piece : out.Pieces(encode.jpegSize))
-    copy.insert(copy.end(), piece.begin(), piece.end());
-  EXPECT_EQ(copy.size(), encode.jpegSize);
-  return copy;
-}
-
-bool Holds(const std::vector<uint8_t>& bytes, const std::string& text) {
-  return std::search(bytes.begin(), bytes.end(), text.begin(), text.end()) != bytes.end();
-}
-
-TEST(Metadata, OnlyATurningOrientationTravelsFromTheCamerasExif) {
-  const struct {
-    ExifRecipe exif;
-    uint16_t carried;  // 0: the copy has no Exif segment
-  } cases[] = {
-      {{false, 6, false}, 6}, {{true, 6, false}, 6}, {{true, 8, true}, 8},   {{false, 2, true}, 2},
-      {{false, 1, false}, 0}, {{true, 0, false}, 0}, {{false, 9, false}, 0}, {{true, -1, false}, 0},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.exif.bigEndian ? "MM" : "II") + " orientation " +
-                 std::to_string(c.exif.orientation));
-    const std::vector<uint8_t> exif = CameraExif(c.exif);
-    EXPECT_EQ(ExifOrientation(exif), c.exif.orientation < 0 ? 0 : c.exif.orientation);
-    JpegOptions options;
-    options.app1 = {exif};
-    CodecMetadata metadata;
-    const std::vector<uint8_t> copy = CopyAtHalfSize(
-        test_images::EncodeJpeg(test_images::Gradient(96, 64, 3), options), &metadata);
-    std::vector<test_images::Segment> app1;
-    for (const auto& segment : test_images::SegmentsBeforeScan(copy)) {
-      // JFIF, Exif, and the frame's own tables: no other application data.
-      EXPECT_TRUE(segment.marker == 0xE0 || segment.marker == 0xE1 ||
-                  (segment.marker >= 0xC0 && segment.marker < 0xE0))
-          << "segment " << segment.marker;
-      if (segment.marker == 0xE1)
-        app1.push_back(segment);
-    }
-    EXPECT_FALSE(Holds(copy, "Canon"));
-    EXPECT_FALSE(Holds(copy, "2024:05:01"));
-    if (c.carried == 0) {
-      EXPECT_TRUE(app1.empty());
-      continue;
-    }
-    ASSERT_EQ(app1.size(), 1u);
-    EXPECT_EQ(ExifOrientation(app1[0].data), c.carried);
-    // One IFD0 entry and no further IFD: nothing else can hide in it.
-    ASSERT_EQ(app1[0].data.size(), 32u);
-    EXPECT_EQ(app1[0].data[14] << 8 | app1[0].data[15], 1);
-    EXPECT_EQ(app1[0].data[28] | app1[0].data[29] | app1[0].data[30] | app1[0].data[31], 0);
-    DecodedJpeg decoded;
-    ASSERT_TRUE(test_images::DecodeJpeg(copy, &decoded));
-    EXPECT_EQ(decoded.width, 48) << "the pixels are not turned";
-    EXPECT_EQ(decoded.height, 32);
-  }
-}
-
-TEST(Metadata, ExifReaderTrustsNothingOutsideTheSegment) {
-  const std::vector<uint8_t> good = CameraExif({true, 6, false});
-  ASSERT_EQ(ExifOrientation(good), 6);
-  // Cut anywhere inside IFD0, the entry is gone.
-  for (size_t cut : {size_t{6}, size_t{13}, size_t{16}, size_t{27}, size_t{6 + 8 + 2 + 12 * 4 - 1}})
-    EXPECT_EQ(ExifOrientation(std::span(good).first(cut)), 0) << cut;
-  const auto spoilt = [&](size_t at, uint8_t value) {
-    std::vector<uint8_t> bad = good;
-    bad[at] = value;
-    return ExifOrientation(bad);
-  };
-  EXPECT_EQ(spoilt(6, 'X'), 0);                     // no byte order
-  EXPECT_EQ(spoilt(9, 43), 0);                      // not TIFF
-  EXPECT_EQ(spoilt(13, 0xF0), 0);                   // IFD0 past the end
-  EXPECT_EQ(spoilt(15, 0xFF), 0);                   // more entries than the segment holds
-  EXPECT_EQ(spoilt(6 + 8 + 2 + 12 * 3 + 3, 4), 0);  // the tag as a LONG
-  EXPECT_EQ(spoilt(6 + 8 + 2 + 12 * 3 + 7, 2), 0);  // a count of 2
-  const auto segment = ExifOrientationSegment(5);
-  EXPECT_EQ(ExifOrientation(segment), 5);
-}
-
-TEST(Metadata, AnRgbProfileTravelsByteForByteAndNoOtherDoes) {
-  const struct {
-    std::vector<uint8_t> icc;
-    bool carried;
-  } cases[] = {
-      {IccProfile(3144, "RGB "), true},
-      {IccProfile(150000, "RGB "), true},  // three APP2 chunks
-      {IccProfile(560, "GRAY"), false},
-      {IccProfile(560000, "CMYK"), false},
-      {IccProfile(1000, "Lab "), false},
-      {IccProfile(1000, "RGB ", 4000), false},  // claims more than it holds
-      {IccProfile(100, "RGB "), false},         // shorter than a header
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::to_string(c.icc.size()) + " bytes of " +
-                 std::string(c.icc.begin() + 16, c.icc.begin() + 20));
-    JpegOptions options;
-    options.icc = c.icc;
-    CodecMetadata metadata;
-    const std::vector<uint8_t> copy = CopyAtHalfSize(
-        test_images::EncodeJpeg(test_images::Noise(64, 40, 3, 5), options), &metadata);
-    DecodedJpeg decoded;
-    ASSERT_TRUE(test_images::DecodeJpeg(copy, &decoded));
-    if (c.carried) {
-      EXPECT_TRUE(decoded.icc == c.icc);
-    } else {
-      EXPECT_TRUE(decoded.icc.empty());
-      EXPECT_EQ(FindMarker(copy, 0xE2), copy.size());
-    }
-  }
-}
-
-TEST(Metadata, TheEncodedSizeCountsTheSegmentsAcrossRegions) {
-  // Grainy enough to fill more than one region of the output.
-  const Image noise = test_images::Noise(4096, 1600, 3, 12);
-  JpegOptions options;
-  options.quality = 98;
-  options.app1 = {CameraExif({false, 6, false})};
-  options.icc = IccProfile(70000, "RGB ");
-  CodecMetadata metadata;
-  const std::vector<uint8_t> copy =
-      CopyAtHalfSize(test_images::EncodeJpeg(noise, options), &metadata);
-  EXPECT_GT(copy.size(), OutputBlock::kRegionBytes);
-  EXPECT_EQ(metadata.orientation, 6);
-  EXPECT_EQ(metadata.SegmentBytes(), (4 + 32) + 70000 + 2 * 18u);
-  DecodedJpeg decoded;
-  ASSERT_TRUE(test_images::DecodeJpeg(copy, &decoded));
-  EXPECT_TRUE(decoded.icc == options.icc);
-  EXPECT_EQ(copy[copy.size() - 2] << 8 | copy.back(), 0xFFD9);
-}
-
 // --- Huffman tables made for the photo ---
 
 // The standard tables' encoding of the same pixels, by plain libjpeg.
@@ -910,12 +622,6 @@ std::vector<std::vector<uint8_t>> HuffmanTables(const std::vector<uint8_t>& jpeg
   return tables;
 }
 
-// Restores the default when a test that limits large blocks ends.
-struct LargeBlockLimit {
-  explicit LargeBlockLimit(size_t bytes) { LimitLargeBlocks(bytes); }
-  ~LargeBlockLimit() { LimitLargeBlocks(SIZE_MAX); }
-};
-
 TEST(Encode, TablesMadeForThePhotoChangeNoPixelAndOnlyRemoveBytes) {
   PixelBlock photo(0, 0);
   std::vector<uint8_t> sample = test_images::ReadFileBytes(TestImage("testorig.jpg"));
@@ -927,7 +633,8 @@ TEST(Encode, TablesMadeForThePhotoChangeNoPixelAndOnlyRemoveBytes) {
       SCOPED_TRACE(std::to_string(image.width) + "x" + std::to_string(image.height) + " q" +
                    std::to_string(quality));
       const std::vector<uint8_t> standard = StandardTablesCopy(image, quality);
-      const std::vector<uint8_t> made = Encode(image, quality, 1);
+      LargeBlocks warm(SIZE_MAX);
+      const std::vector<uint8_t> made = Encode(image, quality, 1, &warm);
       ASSERT_FALSE(made.empty());
       EXPECT_LE(made.size(), standard.size());
       EXPECT_NE(HuffmanTables(made), HuffmanTables(standard));
@@ -938,22 +645,40 @@ TEST(Encode, TablesMadeForThePhotoChangeNoPixelAndOnlyRemoveBytes) {
       EXPECT_TRUE(a.rgb.data == b.rgb.data) << "the same pixels";
       // A second encoding of the same image, at another quality, reuses the
       // first one's memory and must not depend on it.
-      const std::vector<uint8_t> retry = Encode(image, quality + 5, 1);
-      CodecReleaseWarmBlocks();
+      const std::vector<uint8_t> retry = Encode(image, quality + 5, 1, &warm);
       EXPECT_EQ(retry, Encode(image, quality + 5, 1));
     }
   }
 }
 
+TEST(LargeBlocks, AKeptBlockServesTheSmallestRequestItHolds) {
+  const size_t kib = 1024;
+  LargeBlocks blocks(1024 * kib);
+  EXPECT_EQ(blocks.Take(1024 * kib + 1), nullptr);
+  void* big = blocks.Take(300 * kib);
+  void* small = blocks.Take(200 * kib);
+  ASSERT_TRUE(big != nullptr && small != nullptr);
+  blocks.Give(big, 300 * kib);
+  blocks.Give(small, 200 * kib);
+  EXPECT_EQ(blocks.Take(150 * kib), small);
+  EXPECT_EQ(blocks.Take(250 * kib), big);
+  std::memset(big, 1, 250 * kib);
+  // Given back with the size it was asked for, it still holds its own.
+  blocks.Give(small, 150 * kib);
+  void* again = blocks.Take(200 * kib);
+  EXPECT_EQ(again, small);
+  std::memset(again, 2, 200 * kib);
+  blocks.Give(again, 200 * kib);
+  blocks.Give(big, 250 * kib);
+  blocks.Release();
+}
+
 TEST(Encode, WithoutMemoryForTheTablesTheStandardOnesMakeTheCopy) {
   const Image image = test_images::Gradient(512, 384, 3);
   const std::vector<uint8_t> made = Encode(image, 90);
-  std::vector<uint8_t> fallback;
-  {
-    // Room for row buffers, not for the whole image's coefficients.
-    const LargeBlockLimit limit(256 * 1024);
-    fallback = Encode(image, 90);
-  }
+  // Room for row buffers, not for the whole image's coefficients.
+  LargeBlocks limited(256 * 1024);
+  const std::vector<uint8_t> fallback = Encode(image, 90, 0, &limited);
   EXPECT_EQ(fallback, StandardTablesCopy(image, 90));
   EXPECT_LT(made.size(), fallback.size());
 
@@ -962,8 +687,106 @@ TEST(Encode, WithoutMemoryForTheTablesTheStandardOnesMakeTheCopy) {
   progressive.progressive = true;
   std::vector<uint8_t> jpeg = test_images::EncodeJpeg(image, progressive);
   PixelBlock block(512, 384);
-  const LargeBlockLimit limit(256 * 1024);
-  EXPECT_EQ(Decode(jpeg, CODEC_DECODE_FULL, block), CODEC_NO_MEMORY);
+  CodecProps props = DecodeRequest(jpeg, block);
+  props.largeBlocks = &limited;
+  EXPECT_EQ(CodecRead(props, CODEC_DECODE_FULL), CODEC_NO_MEMORY);
+}
+
+// --- Reports of how far the work has come ---
+
+// Notes every report, and calls the work off at the first that reaches `stopAt`.
+class ProgressLog final : public CodecProgress {
+ public:
+  explicit ProgressLog(double stopAt = 2) : stopAt_(stopAt) { reports.reserve(1 << 16); }
+  bool Report(double done) noexcept override {
+    reports.push_back(done);
+    return done < stopAt_;
+  }
+  bool Steady() const {
+    return std::is_sorted(reports.begin(), reports.end()) &&
+           std::all_of(reports.begin(), reports.end(), [](double d) { return d >= 0 && d <= 1; });
+  }
+  size_t Below(double done) const {
+    return static_cast<size_t>(
+        std::count_if(reports.begin(), reports.end(), [done](double d) { return d < done; }));
+  }
+  std::vector<double> reports;
+
+ private:
+  double stopAt_;
+};
+
+TEST(Progress, RisesFromZeroToNearlyOneThroughEveryPass) {
+  const Image photo = test_images::ReadPpm(TestImage("testorig.ppm"));
+  // More scans than libjpeg guesses at first: it raises its estimate as it goes.
+  JpegOptions progressive;
+  progressive.per_coefficient_scan_bits = 0;
+  for (const JpegOptions& options : {JpegOptions{}, progressive}) {
+    SCOPED_TRACE(options.per_coefficient_scan_bits < 0 ? "baseline" : "progressive");
+    std::vector<uint8_t> jpeg = test_images::EncodeJpeg(photo, options);
+    PixelBlock block(227, 149);
+    ProgressLog log;
+    CodecProps props = DecodeRequest(jpeg, block);
+    props.progress = &log;
+    ASSERT_EQ(CodecRead(props, CODEC_DECODE_FULL), CODEC_OK);
+    EXPECT_TRUE(log.Steady());
+    ASSERT_FALSE(log.reports.empty());
+    EXPECT_GT(log.reports.back(), 0.9);
+    // A progressive photo's scans are read before the first row comes out,
+    // in the first half; the rows in the second.
+    if (options.per_coefficient_scan_bits >= 0) {
+      EXPECT_GT(log.Below(0.5), 20u);
+    }
+  }
+  // The encode's second pass, over the coefficients for the tables made for
+  // the photo, is the second half.
+  std::vector<uint8_t> pixels = BgrRows(photo, 0);
+  JpegBlock out(static_cast<size_t>(CodecEncodedSizeBound(photo.width, photo.height)));
+  ProgressLog log;
+  CodecProps props = EncodeRequest(pixels, photo, 0, out, 90);
+  props.progress = &log;
+  ASSERT_EQ(CodecWrite(props, CODEC_ENCODE_BUFFER), CODEC_OK);
+  EXPECT_TRUE(log.Steady());
+  EXPECT_GT(log.Below(0.5), 0u);
+  EXPECT_GT(log.reports.size(), log.Below(0.5));
+  EXPECT_GT(log.reports.back(), 0.9);
+}
+
+TEST(Progress, AHookThatSaysStopCancelsAndLeavesNothingBehind) {
+  const Image photo = test_images::ReadPpm(TestImage("testorig.ppm"));
+  JpegOptions progressive;
+  progressive.progressive = true;
+  progressive.icc = std::vector<uint8_t>(70000, 7);  // the decode holds it when stopped
+  progressive.icc[16] = 'R', progressive.icc[17] = 'G', progressive.icc[18] = 'B';
+  LargeBlocks blocks(SIZE_MAX);
+  for (double stopAt : {0.2, 0.7}) {
+    SCOPED_TRACE(stopAt);
+    std::vector<uint8_t> jpeg = test_images::EncodeJpeg(photo, progressive);
+    PixelBlock block(227, 149);
+    CodecMetadata metadata;
+    metadata.orientation = 6;
+    ProgressLog decodeLog(stopAt);
+    CodecProps decode = DecodeRequest(jpeg, block);
+    decode.metadata = &metadata;
+    decode.progress = &decodeLog;
+    decode.largeBlocks = &blocks;
+    EXPECT_EQ(CodecRead(decode, CODEC_DECODE_FULL), CODEC_CANCELLED);
+    EXPECT_EQ(decodeLog.reports.size(), decodeLog.Below(stopAt) + 1) << "stopped at once";
+    EXPECT_EQ(metadata.orientation, 0);
+    EXPECT_EQ(metadata.iccProfile, nullptr);
+
+    std::vector<uint8_t> pixels = BgrRows(photo, 0);
+    JpegBlock out(static_cast<size_t>(CodecEncodedSizeBound(photo.width, photo.height)));
+    ProgressLog encodeLog(stopAt);
+    CodecProps encode = EncodeRequest(pixels, photo, 0, out, 90);
+    encode.progress = &encodeLog;
+    encode.largeBlocks = &blocks;
+    EXPECT_EQ(CodecWrite(encode, CODEC_ENCODE_BUFFER), CODEC_CANCELLED);
+    EXPECT_EQ(encode.jpegSize, 0u);
+    EXPECT_EQ(encodeLog.reports.size(), encodeLog.Below(stopAt) + 1) << "stopped at once";
+  }
+  // What the stopped work gave back serves the next encode as well as new memory.
+  EXPECT_EQ(Encode(photo, 90, 0, &blocks), Encode(photo, 90));
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include <iterator>
 #include <string>
 
-#include "codec/large_blocks.h"
 #include "dialogs/quality_dialog.h"
 #include "dialogs/size_dialog.h"
 
@@ -80,9 +79,10 @@ int FakePlatform::ShowSizeDialog(JobState& job) {
 }
 
 int FakePlatform::ShowQualityDialog(JobState& job) {
-  LimitLargeBlocks(encodeMemory.value_or(SIZE_MAX));
+  const size_t largest = job.largeBlocks.largest();
+  job.largeBlocks.SetLargest(encodeMemory.value_or(largest));
   EncodeAtQuality(job, codec_);
-  LimitLargeBlocks(SIZE_MAX);
+  job.largeBlocks.SetLargest(largest);
   const QualityTexts texts = QualityDialogTexts(job);
   events.push_back("quality " + texts.resolution + " q" + texts.quality + " " + texts.outputSize +
                    " " + job.DisplayName.data());

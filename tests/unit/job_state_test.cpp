@@ -1,12 +1,21 @@
 // Start values and the arithmetic shared by the pipeline and the dialogs.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <vector>
 
 #include "batch/job_state.h"
 #include "codec/codec.h"
 
 namespace {
+
+// What the output block's regions hold: every region taken, read back whole.
+uint64_t TakenBytes(const OutputBlock& out) {
+  uint64_t bytes = 0;
+  for (const auto piece : out.Pieces(UINT64_MAX))
+    bytes += piece.size();
+  return bytes;
+}
 
 TEST(JobState, StartsAtFullSizeAndQuality90) {
   JobState job;
@@ -50,11 +59,11 @@ TEST(BlockSize, HugeImagesAreComputedWithoutWrapping) {
 TEST(OutputBlock, HandsOutRegionsUpToTheBoundAndKeepsThemForTheNextEncoding) {
   OutputBlock out;
   ASSERT_TRUE(out.Prepare(0));
-  EXPECT_EQ(out.TakenBytes(), 0u);
+  EXPECT_EQ(TakenBytes(out), 0u);
   EXPECT_TRUE(out.NextRegion().empty());
   // A small photo's bound takes one region, no larger than the granularity needs.
   ASSERT_TRUE(out.Prepare(1000));
-  EXPECT_EQ(out.TakenBytes(), 64u * 1024);
+  EXPECT_EQ(TakenBytes(out), 64u * 1024);
   out.Rewind();
   EXPECT_EQ(out.NextRegion().size(), 64u * 1024);
   EXPECT_TRUE(out.NextRegion().empty()) << "nothing past the bound";
@@ -62,7 +71,7 @@ TEST(OutputBlock, HandsOutRegionsUpToTheBoundAndKeepsThemForTheNextEncoding) {
   // A large one takes regions only as they are asked for.
   const uint64_t most = 2 * OutputBlock::kRegionBytes + 1;
   ASSERT_TRUE(out.Prepare(most));
-  EXPECT_EQ(out.TakenBytes(), OutputBlock::kRegionBytes);
+  EXPECT_EQ(TakenBytes(out), OutputBlock::kRegionBytes);
   out.Rewind();
   std::vector<uint8_t*> first;
   for (int i = 0; i < 3; ++i) {
@@ -75,6 +84,10 @@ TEST(OutputBlock, HandsOutRegionsUpToTheBoundAndKeepsThemForTheNextEncoding) {
   EXPECT_TRUE(out.NextRegion().empty());
   out.Rewind();
   EXPECT_EQ(out.NextRegion().data(), first[0]) << "a new encoding writes the same memory";
+  // The next photo, prepared for without a Release, takes them over.
+  ASSERT_TRUE(out.Prepare(OutputBlock::kRegionBytes + 1));
+  out.Rewind();
+  EXPECT_EQ(out.NextRegion().data(), first[0]) << "the next photo writes the same memory";
 
   const auto pieces = out.Pieces(OutputBlock::kRegionBytes + 5);
   ASSERT_EQ(pieces.size(), 2u);
@@ -84,7 +97,7 @@ TEST(OutputBlock, HandsOutRegionsUpToTheBoundAndKeepsThemForTheNextEncoding) {
   EXPECT_EQ(pieces[1].front(), 2);
   EXPECT_TRUE(out.Pieces(0).empty());
   out.Release();
-  EXPECT_EQ(out.TakenBytes(), 0u);
+  EXPECT_EQ(TakenBytes(out), 0u);
 }
 
 TEST(KbText, ShiftsRightByTenBits) {
@@ -107,6 +120,24 @@ TEST(PageBlock, IsZeroFilledAndHandsOverOnMove) {
   EXPECT_EQ(b.data()[9999], 7);
   ASSERT_TRUE(b.Allocate(0));  // an empty request releases and succeeds
   EXPECT_EQ(b.data(), nullptr);
+}
+
+TEST(PageBlock, FitKeepsItsPagesWhileTheyAreEnough) {
+  PageBlock a;
+  ASSERT_TRUE(a.Fit(8000));
+  uint8_t* const pages = a.data();
+  a.data()[0] = 5;
+  ASSERT_TRUE(a.Fit(6000));
+  EXPECT_EQ(a.data(), pages);
+  EXPECT_EQ(a.size(), 6000u);
+  EXPECT_EQ(a.data()[0], 5) << "kept pages hold what they held";
+  ASSERT_TRUE(a.Fit(8000));  // back up to what the pages hold
+  EXPECT_EQ(a.data(), pages);
+  EXPECT_EQ(a.size(), 8000u);
+  ASSERT_TRUE(a.Fit(20000));  // more than they hold: a fresh block
+  ASSERT_EQ(a.size(), 20000u);
+  EXPECT_EQ(a.data()[0], 0);
+  EXPECT_EQ(a.data()[19999], 0);
 }
 
 }  // namespace

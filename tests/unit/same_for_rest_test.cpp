@@ -107,8 +107,11 @@ TEST(SameForTheRest, GivesEachPhotoTheOutcomeItsDialogsWouldGive) {
     }
     EXPECT_FALSE(platform.batchWindowOpen);
     EXPECT_FALSE(platform.inputOpen);
+    // The blocks the photos handed on are released when the batch ends.
+    EXPECT_FALSE(job.keepBlocks);
     EXPECT_EQ(job.pixelBuffer.data(), nullptr);
     EXPECT_EQ(job.jpegBuffer.data(), nullptr);
+    EXPECT_TRUE(job.outputBuffer.Pieces(UINT64_MAX).empty());
   }
 }
 

@@ -82,6 +82,7 @@ bool ChooseQualityAndSave(JobState& job, CodecProps& codec, Platform& platform, 
     return true;
   }
   job.encodedSize = 0;
+  job.encodeStatus = CODEC_OK;
   int result = QUALITY_SAVE;
   if (rest != nullptr) {
     rest->BeginEncode();

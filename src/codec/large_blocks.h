@@ -35,9 +35,6 @@ class LargeBlocks {
   // Frees every kept block. Blocks handed out stay with their holder.
   void Release() noexcept;
 
-  size_t largest() const { return largest_; }
-  void SetLargest(size_t bytes) { largest_ = bytes; }
-
  private:
   struct Block {
     void* data = nullptr;
@@ -53,5 +50,5 @@ class LargeBlocks {
   Block* Find(const void* data) noexcept;
 
   std::array<Block, kMaxKept> blocks_{};
-  size_t largest_;
+  const size_t largest_;
 };

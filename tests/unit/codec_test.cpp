@@ -682,6 +682,15 @@ TEST(Encode, WithoutMemoryForTheTablesTheStandardOnesMakeTheCopy) {
   EXPECT_EQ(fallback, StandardTablesCopy(image, 90));
   EXPECT_LT(made.size(), fallback.size());
 
+  // Without even the row buffers the encode says so, with no length.
+  LargeBlocks none(0);
+  std::vector<uint8_t> pixels = BgrRows(image, 0);
+  JpegBlock out(static_cast<size_t>(CodecEncodedSizeBound(image.width, image.height)));
+  CodecProps encode = EncodeRequest(pixels, image, 0, out, 90);
+  encode.largeBlocks = &none;
+  EXPECT_EQ(CodecWrite(encode, CODEC_ENCODE_BUFFER), CODEC_NO_MEMORY);
+  EXPECT_EQ(encode.jpegSize, 0u);
+
   // A decode that cannot have its memory says so: the photo is not at fault.
   JpegOptions progressive;
   progressive.progressive = true;

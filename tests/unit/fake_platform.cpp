@@ -79,10 +79,13 @@ int FakePlatform::ShowSizeDialog(JobState& job) {
 }
 
 int FakePlatform::ShowQualityDialog(JobState& job) {
-  const size_t largest = job.largeBlocks.largest();
-  job.largeBlocks.SetLargest(encodeMemory.value_or(largest));
   EncodeAtQuality(job, codec_);
-  job.largeBlocks.SetLargest(largest);
+  if (encodeOutOfMemory) {
+    // What the encoder reports when it cannot have its memory (the codec's
+    // tests make it so).
+    job.encodeStatus = CODEC_NO_MEMORY;
+    job.encodedSize = 0;
+  }
   const QualityTexts texts = QualityDialogTexts(job);
   events.push_back("quality " + texts.resolution + " q" + texts.quality + " " + texts.outputSize +
                    " " + job.DisplayName.data());

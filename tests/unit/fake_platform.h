@@ -44,7 +44,7 @@ class FakePlatform : public Platform {
   std::deque<SelectionAnswer> selections;             // in turn; none left: cancelled
   std::deque<std::optional<SizeChoice>> sizeAnswers;  // none: Cancel
   std::deque<QualityAnswer> qualityAnswers;
-  std::optional<size_t> encodeMemory;  // the largest block the encoder may have; none: no limit
+  bool encodeOutOfMemory = false;  // every encode finds its memory short
   std::optional<BatchCancel> batchCancel;
   LeadByteRule leadBytes = NoLeadBytes;
 

@@ -244,7 +244,7 @@ TEST_F(Batch, AnEncodingWithoutTheMemoryItNeedsSavesNothingAndSaysSo) {
   platform.files["C:\\a.jpg"] = Photo();
   platform.sizeAnswers = {SIZE_FULL};
   platform.qualityAnswers = {kSave};
-  platform.encodeMemory = 0;
+  platform.encodeOutOfMemory = true;
   EXPECT_EQ(Run("C:\\a.jpg"), BatchEnding::kDestroyHost);
   EXPECT_EQ(platform.events[2].rfind("quality 227 by 149 q90 0 KB", 0), 0u) << platform.events[2];
   EXPECT_EQ(platform.systemErrors, std::vector<SystemError>{kErrorNotEnoughMemory});

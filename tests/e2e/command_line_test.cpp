@@ -232,10 +232,12 @@ TEST_F(CommandLineTest, TwoQuotedPathsAreTwoFilesInOrder) {
   program.AwaitSize().Ok();
   QualityDialog first = program.AwaitQuality();
   EXPECT_EQ(first.NewName(), "my photoX.jpg");
+  EXPECT_TRUE(first.SameForRestShown()) << "a photo follows";
   first.Save();
   program.AwaitSize().Ok();
   QualityDialog second = program.AwaitQuality();
   EXPECT_EQ(second.NewName(), "bX.jpg");
+  EXPECT_FALSE(second.SameForRestShown()) << "the last photo";
   second.Save();
   EXPECT_EQ(program.ExitCode(), 0u);
   EXPECT_TRUE(IsOutput(Path("my photoX.jpg"), kSampleWidth, kSampleHeight, 90));

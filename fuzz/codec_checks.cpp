@@ -79,6 +79,16 @@ struct PixelBlock {
 
   size_t Stride() const { return static_cast<size_t>(width) * 3 + rowPad; }
 
+  // The block as the codec's pixels, as the program hands them over.
+  void PointAt(CodecProps& props) {
+    props.pixelBuffer = bytes.data();
+    props.pixelWidth = width;
+    props.pixelHeight = height;
+    props.pixelRowPad = rowPad;
+    props.pixelChannels = 3;
+    props.pixelColor = CODEC_PIXEL_BGR;
+  }
+
   bool OnlyPixelsWritten() const {
     const std::span<const uint8_t> all(bytes);
     for (size_t y = 0; y < static_cast<size_t>(height); ++y) {
@@ -96,12 +106,7 @@ void CheckEncode(Report& report, PixelBlock& block, JobState& job) {
   SteadyProgress progress;
   CodecProps props;
   CodecInit(props);
-  props.pixelBuffer = block.bytes.data();
-  props.pixelWidth = block.width;
-  props.pixelHeight = block.height;
-  props.pixelRowPad = block.rowPad;
-  props.pixelChannels = 3;
-  props.pixelColor = CODEC_PIXEL_BGR;
+  block.PointAt(props);
   props.jpegBuffer = out.data();
   props.jpegSize = static_cast<uint32_t>(capacity);
   props.jpegWidth = block.width;
@@ -157,12 +162,7 @@ void CheckScale(Report& report, std::span<uint8_t> jpeg, int32_t width, int32_t 
   CodecInit(props);
   props.jpegBuffer = jpeg.data();
   props.jpegSize = static_cast<uint32_t>(jpeg.size());
-  props.pixelBuffer = block.bytes.data();
-  props.pixelWidth = block.width;
-  props.pixelHeight = block.height;
-  props.pixelRowPad = block.rowPad;
-  props.pixelChannels = 3;
-  props.pixelColor = CODEC_PIXEL_BGR;
+  block.PointAt(props);
   props.metadata = &job.metadata;
   props.progress = &progress;
   props.largeBlocks = &job.largeBlocks;

@@ -59,7 +59,8 @@ struct PixelBlock {
   }
 };
 
-inline CodecProps DecodeRequest(std::vector<uint8_t>& jpeg, PixelBlock& block) {
+// A request with `block` as the program's pixels, to decode into or encode.
+inline CodecProps PixelRequest(PixelBlock& block) {
   CodecProps props{};
   props.pixelBuffer = block.bytes.data();
   props.pixelWidth = block.width;
@@ -67,6 +68,11 @@ inline CodecProps DecodeRequest(std::vector<uint8_t>& jpeg, PixelBlock& block) {
   props.pixelRowPad = block.pad;
   props.pixelChannels = 3;
   props.pixelColor = CODEC_PIXEL_BGR;
+  return props;
+}
+
+inline CodecProps DecodeRequest(std::vector<uint8_t>& jpeg, PixelBlock& block) {
+  CodecProps props = PixelRequest(block);
   props.jpegBuffer = jpeg.data();
   props.jpegSize = static_cast<uint32_t>(jpeg.size());
   return props;

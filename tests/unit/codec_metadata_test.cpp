@@ -20,6 +20,7 @@ namespace {
 using codec_blocks::DecodeRequest;
 using codec_blocks::FindMarker;
 using codec_blocks::PixelBlock;
+using codec_blocks::PixelRequest;
 using metadata_samples::CameraExif;
 using metadata_samples::ExifRecipe;
 using metadata_samples::IccProfile;
@@ -42,12 +43,7 @@ std::vector<uint8_t> CopyAtHalfSize(std::vector<uint8_t> jpeg, CodecMetadata* me
   OutputBlock out;
   EXPECT_TRUE(
       out.Prepare(CodecEncodedSizeBound(block.width, block.height) + metadata->SegmentBytes()));
-  CodecProps encode{};
-  encode.pixelBuffer = block.bytes.data();
-  encode.pixelWidth = block.width;
-  encode.pixelHeight = block.height;
-  encode.pixelChannels = 3;
-  encode.pixelColor = CODEC_PIXEL_BGR;
+  CodecProps encode = PixelRequest(block);
   encode.jpegMore = &out;
   encode.jpegColor = CODEC_JPEG_YCBCR;
   encode.jpegSubsampling = CODEC_SUBSAMPLE_422;

@@ -42,15 +42,21 @@ bool NoLeadBytes(uint8_t) {
   return false;
 }
 
+std::string XName(std::string_view path, LeadByteRule isLeadByte) {
+  const size_t head = FirstDot(path, FileNameStart(path, isLeadByte), isLeadByte);
+  std::string named(path.substr(0, head));
+  named += 'X';
+  named += path.substr(head);
+  return named;
+}
+
 bool BuildOutputPath(JobState& job, std::string_view inputPath, LeadByteRule isLeadByte) {
   auto& out = job.OutputPath;
   out.fill('\0');
   if (inputPath.size() + 1 >= out.size())
     return false;  // the X and the terminator
-  const size_t head = FirstDot(inputPath, FileNameStart(inputPath, isLeadByte), isLeadByte);
-  char* p = std::copy_n(inputPath.data(), head, out.data());
-  *p++ = 'X';
-  std::copy(inputPath.begin() + static_cast<std::ptrdiff_t>(head), inputPath.end(), p);
+  const std::string named = XName(inputPath, isLeadByte);
+  std::copy(named.begin(), named.end(), out.begin());
   return true;
 }
 

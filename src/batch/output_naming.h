@@ -19,8 +19,12 @@ using LeadByteRule = bool (*)(uint8_t byte);
 // several bytes hold no byte below 0x80.
 bool NoLeadBytes(uint8_t byte);
 
-// Fills OutputPath. False when the path with its X does not fit; OutputPath
-// is then empty and nothing was written past it.
+// The path with an X before the first dot of its file-name part (at its end
+// when the name has no dot): C:\pics\img.jpg gives C:\pics\imgX.jpg.
+std::string XName(std::string_view path, LeadByteRule isLeadByte = NoLeadBytes);
+
+// Fills OutputPath with the input path's XName. False when it does not fit;
+// OutputPath is then empty and nothing was written past it.
 bool BuildOutputPath(JobState& job, std::string_view inputPath,
                      LeadByteRule isLeadByte = NoLeadBytes);
 

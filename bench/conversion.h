@@ -31,12 +31,12 @@ uint64_t PageFaults();
 
 // The user's answers: the size, then the text typed in the quality field of
 // each "Output Quality" opening before Save (none: Save at 90 at once);
-// `onSave` sees the job as the last opening leaves it; Save with "Same for
-// the rest" checked, or not.
+// `onSave` runs as the last opening is left; Save with "Same for the rest"
+// checked, or not.
 struct UserAnswers {
   SizeChoice size = SIZE_FULL;
   std::vector<std::string> typedQualities;
-  std::function<void(const JobState&)> onSave;
+  std::function<void()> onSave;
   bool sameForRest = false;
 };
 
@@ -45,10 +45,10 @@ struct UserAnswers {
 Phases RunProgram(const std::string& photo, const UserAnswers& answers);
 
 // The program's batch over `photos` on its command line, the first photo's
-// dialogs answering so: nanoseconds for the whole run; empty when a copy
-// failed.
+// dialogs answering so, the rest of the batch on `workers` workers:
+// nanoseconds for the whole run; empty when a copy failed.
 std::optional<int64_t> RunBatchProgram(const std::vector<std::string>& photos,
-                                       const UserAnswers& answers);
+                                       const UserAnswers& answers, size_t workers = 1);
 
 // The same conversion by a minimal libjpeg-turbo loop at 1/denominator scale
 // and quality 90, carrying the orientation and RGB profile as the program does.
@@ -57,9 +57,10 @@ Phases RunReference(const std::string& photo, const std::string& output, int den
 
 bool WriteFile(const char* path, std::span<const std::span<const uint8_t>> pieces);
 
-// The reference's encode of the job's pixels and metadata at its quality with
-// standard tables; nanoseconds.
-int64_t StandardTablesEncode(const JobState& job);
+// The reference's encode of the photo at 1/denominator scale, with what its
+// copy carries, at `quality` with standard tables; nanoseconds, the decode
+// before it not counted.
+int64_t StandardTablesEncode(const std::string& photo, int denominator, int quality);
 
 // "width height bytes progressive components h v orientation icc-bytes
 // icc-space" as the program and libjpeg read the photo; empty when the program

@@ -20,7 +20,7 @@
 #include <benchmark/benchmark.h>
 
 #include "conversion.h"
-#include "dialogs/size_dialog.h"
+#include "convert/conversion.h"
 
 namespace {
 
@@ -41,8 +41,8 @@ void SetTime(benchmark::State& state, int64_t ns) {
 }
 
 // Whole conversions, timed by their own clock: one per repetition.
-void Conversion(const std::string& name, int repetitions,
-                const std::function<void(benchmark::State&)>& body) {
+void Timed(const std::string& name, int repetitions,
+           const std::function<void(benchmark::State&)>& body) {
   benchmark::RegisterBenchmark(name.c_str(), body)
       ->UseManualTime()
       ->Iterations(1)
@@ -58,10 +58,11 @@ void Conversion(const std::string& name, int repetitions,
 // that the second opening is compared with an encode of the same moment.
 void Openings(benchmark::State& state, const std::string& photo, SizeChoice size, bool warm) {
   int64_t standard = 0;
-  UserAnswers answers{size, {"80"}, [&](const JobState& job) {
+  const int denominator = size == SIZE_FULL ? 1 : size == SIZE_HALF ? 2 : 4;
+  UserAnswers answers{size, {"80"}, [&] {
                         UseHeap(true);
-                        StandardTablesEncode(job);
-                        standard = StandardTablesEncode(job);
+                        StandardTablesEncode(photo, denominator, 80);
+                        standard = StandardTablesEncode(photo, denominator, 80);
                         UseHeap(warm);
                       }};
   for (auto _ : state) {
@@ -77,9 +78,9 @@ void Openings(benchmark::State& state, const std::string& photo, SizeChoice size
   }
 }
 
-// The photo's bytes in the job, as the pipeline reads them, after `segments`
-// empty APP1 segments inserted right after its SOI.
-bool LoadPhoto(JobState& job, const std::string& path, int segments = 0) {
+// The photo's bytes in a conversion, as a photo's first steps read them,
+// after `segments` empty APP1 segments inserted right after its SOI.
+bool LoadPhoto(Conversion& conversion, const std::string& path, int segments = 0) {
   std::ifstream in(path, std::ios::binary);
   std::string bytes{std::istreambuf_iterator<char>(in), {}};
   if (bytes.size() < 4)
@@ -88,37 +89,33 @@ bool LoadPhoto(JobState& job, const std::string& path, int segments = 0) {
   for (int i = 0; i < segments; ++i)
     padding.append("\xFF\xE1\x00\x02", 4);
   bytes.insert(2, padding);
-  job.fileSize = static_cast<uint32_t>(bytes.size());
-  if (!job.jpegBuffer.Allocate(bytes.size()))
+  if (!conversion.PrepareInput(bytes.size()))
     return false;
-  std::memcpy(job.jpegBuffer.data(), bytes.data(), bytes.size());
+  std::memcpy(conversion.Input().data(), bytes.data(), bytes.size());
   return true;
 }
 
 // The header read behind "Output Size", again and again on the same bytes.
 void HeaderRead(benchmark::State& state, const std::string& path) {
-  JobState job;
-  CodecProps codec{};
-  if (!LoadPhoto(job, path))
+  Conversion conversion;
+  if (!LoadPhoto(conversion, path))
     return state.SkipWithError("cannot read the photo");
   for (auto _ : state) {
-    if (!ReadImageSize(job, codec))
+    if (!conversion.ReadHeader())
       return state.SkipWithError("the header read failed");
   }
 }
 
-// The decode behind "Output Size"'s OK at full size as the program does it
-// (ReadImageSize, then ConfirmSize, which points the codec at the job's
-// metadata), of the photo padded with `segments` empty segments.
+// The decode behind "Output Size"'s OK at full size as the program does it,
+// of the photo padded with `segments` empty segments.
 void PaddedDecode(benchmark::State& state, const std::string& path, int segments) {
   for (auto _ : state) {
-    JobState job;
-    CodecProps codec{};
-    if (!LoadPhoto(job, path, segments))
+    Conversion conversion;
+    if (!LoadPhoto(conversion, path, segments))
       return state.SkipWithError("cannot read the photo");
-    state.counters["file_bytes"] = job.fileSize;
+    state.counters["file_bytes"] = conversion.InputBytes();
     const int64_t start = NowNs();
-    const bool ok = ReadImageSize(job, codec) && ConfirmSize(job, codec) == SIZE_CONFIRMED;
+    const bool ok = conversion.ReadHeader() && conversion.Decode(SIZE_FULL, nullptr) == CODEC_OK;
     SetTime(state, NowNs() - start);
     if (!ok)
       return state.SkipWithError("the decode failed");
@@ -194,12 +191,12 @@ int main(int argc, char** argv) {
     for (const SizeChoice size : {SIZE_FULL, SIZE_HALF, SIZE_QUARTER}) {
       const int d = size == SIZE_FULL ? 1 : size == SIZE_HALF ? 2 : 4;
       const std::string at = label + ":" + std::to_string(d);
-      Conversion("Openings:" + at, repetitions,
-                 [=](benchmark::State& state) { Openings(state, path, size, warm); });
+      Timed("Openings:" + at, repetitions,
+            [=](benchmark::State& state) { Openings(state, path, size, warm); });
       for (const std::string tables : {"optimized", "standard"}) {
         if (!warm)
           break;
-        Conversion("Reference:" + at + ":" + tables, repetitions, [=](benchmark::State& state) {
+        Timed("Reference:" + at + ":" + tables, repetitions, [=](benchmark::State& state) {
           for (auto _ : state) {
             const Phases p = RunReference(path, work + "/warm.jpg", d, tables == "optimized");
             if (!p.ok)
@@ -229,11 +226,11 @@ int main(int argc, char** argv) {
   for (const char* how :
        warm ? std::vector{"reference-warm"} : std::vector{"program", "kept-blocks"}) {
     if (!batch.empty())
-      Conversion(std::string("Batch:") + how, repetitions,
-                 [=](benchmark::State& state) { Batch(state, batch, how, work); });
+      Timed(std::string("Batch:") + how, repetitions,
+            [=](benchmark::State& state) { Batch(state, batch, how, work); });
   }
   if (!warm)
-    Conversion("FirstTouch", repetitions, FirstTouch);
+    Timed("FirstTouch", repetitions, FirstTouch);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   return 0;

@@ -15,58 +15,74 @@
 
 namespace {
 
-// The platform the batch runs on here: files, and dialogs that do what their
-// window procedures do with the user's answers. Each step is timed.
-class BenchPlatform : public Platform {
+// A photo's file, its read timed.
+class BenchFile final : public InputFile {
  public:
-  BenchPlatform(const UserAnswers& answers, Phases& phases) : answers_(answers), phases_(phases) {}
-
-  FileChoice ChooseFiles(JobState&) override { return FileChoice::kCancelled; }
-  SystemError OpenInput(const char* path) override {
-    readStart_ = NowNs();
+  BenchFile(const char* path, Phases& phases) : phases_(phases), start_(NowNs()) {
     in_.open(path, std::ios::binary | std::ios::ate);
-    return in_ ? kNoError : SystemError(ENOENT);
   }
-  SystemError InputSizeAndTime(uint64_t& bytes, uint64_t& lastWriteTime) override {
+  bool Open() const { return static_cast<bool>(in_); }
+  SystemError SizeAndTime(uint64_t& bytes, uint64_t& lastWriteTime) override {
     bytes = static_cast<uint64_t>(in_.tellg());
     lastWriteTime = 0;
     return in_.seekg(0) ? kNoError : SystemError(EIO);
   }
-  SystemError ReadInput(std::span<uint8_t> into) override {
+  SystemError Read(std::span<uint8_t> into) override {
     in_.read(reinterpret_cast<char*>(into.data()), std::streamsize(into.size()));
-    phases_.read = NowNs() - readStart_;
+    phases_.read = NowNs() - start_;
     return in_ ? kNoError : SystemError(EIO);
   }
-  void CloseInput() override { in_.close(); }
 
-  int ShowSizeDialog(JobState& job) override {
+ private:
+  Phases& phases_;
+  const int64_t start_;
+  std::ifstream in_;
+};
+
+// The platform the batch runs on here: files, and dialogs that do what their
+// window procedures do with the user's answers. Each step is timed.
+class BenchPlatform : public Platform {
+ public:
+  BenchPlatform(const UserAnswers& answers, Phases& phases, size_t workers = 1)
+      : answers_(answers), phases_(phases), workers_(workers) {}
+
+  FileChoice ChooseFiles(BatchInput&) override { return FileChoice::kCancelled; }
+  std::unique_ptr<InputFile> OpenInput(const char* path, SystemError& error) override {
+    auto file = std::make_unique<BenchFile>(path, phases_);
+    error = file->Open() ? kNoError : SystemError(ENOENT);
+    return error == kNoError ? std::move(file) : nullptr;
+  }
+
+  int ShowSizeDialog(PhotoWork& photo, UserChoices& choices) override {
     const int64_t start = NowNs();
-    if (!ReadImageSize(job, codec_))
+    if (!photo.conversion.ReadHeader())
       return SIZE_UNREADABLE;
     phases_.params = NowNs() - start;
-    job.sizeChoice = answers_.size;
-    const SizeResult result = ConfirmSize(job, codec_);
+    choices.sizeChoice = answers_.size;
+    const SizeResult result = ConfirmSize(photo, choices.sizeChoice);
     phases_.decode = NowNs() - start - phases_.params;
     return result;
   }
 
-  int ShowQualityDialog(JobState& job) override {
+  int ShowQualityDialog(PhotoWork& photo, UserChoices& choices) override {
     const int64_t start = NowNs();
-    EncodeAtQuality(job, codec_);
+    EncodeAtQuality(photo, choices.quality);
     phases_.openings.push_back(NowNs() - start);
     phases_.encode = phases_.openings[0];
     if (opening_ < answers_.typedQualities.size())
-      return DecideQuality(job, answers_.typedQualities[opening_++]);
+      return DecideQuality(choices, photo, answers_.typedQualities[opening_++]);
     if (answers_.onSave)
-      answers_.onSave(job);
-    return DecideQuality(job, std::to_string(job.quality), answers_.sameForRest);
+      answers_.onSave();
+    return DecideQuality(choices, photo, std::to_string(choices.quality), answers_.sameForRest);
   }
 
   void ShowMessage(const char*) override { failed = true; }
   void ShowSystemError(SystemError) override { failed = true; }
+  void KeepAnswering() noexcept override {}
   void ShowBatchPhoto(size_t, size_t, const char*) override {}
   bool ReportBatchProgress(double) noexcept override { return true; }
   void CloseBatchProgress() override {}
+  RestLimits RestOfBatchLimits() override { return {workers_, uint64_t{8} << 30}; }
   LeadByteRule LeadBytes() const override { return NoLeadBytes; }
 
   SystemError SaveOutput(const char* path, std::span<const std::span<const uint8_t>> pieces,
@@ -84,10 +100,8 @@ class BenchPlatform : public Platform {
  private:
   const UserAnswers& answers_;
   Phases& phases_;
-  CodecProps codec_{};
-  std::ifstream in_;
+  const size_t workers_;
   size_t opening_ = 0;
-  int64_t readStart_ = 0;
 };
 
 }  // namespace
@@ -113,11 +127,10 @@ uint64_t PageFaults() {
 Phases RunProgram(const std::string& photo, const UserAnswers& answers) {
   Phases phases;
   JobState job;
-  CodecProps codec{};
   BenchPlatform platform(answers, phases);
   const uint64_t faults = PageFaults();
   const int64_t start = NowNs();
-  const auto ending = ProcessFile(job, codec, platform, InputMode::kCommandLine, photo.c_str());
+  const auto ending = ProcessFile(job, platform, InputMode::kCommandLine, photo.c_str());
   phases.total = NowNs() - start;
   phases.pageFaults = PageFaults() - faults;
   phases.ok = !ending && !platform.failed && phases.outputBytes > 0;
@@ -125,17 +138,16 @@ Phases RunProgram(const std::string& photo, const UserAnswers& answers) {
 }
 
 std::optional<int64_t> RunBatchProgram(const std::vector<std::string>& photos,
-                                       const UserAnswers& answers) {
+                                       const UserAnswers& answers, size_t workers) {
   Phases phases;
   JobState job;
-  CodecProps codec{};
-  BenchPlatform platform(answers, phases);
+  BenchPlatform platform(answers, phases, workers);
   std::string commandLine;
   for (const std::string& photo : photos)
     commandLine += (commandLine.empty() ? "" : " ") + photo;
-  CaptureArguments(job, commandLine);
+  CaptureArguments(job.input, commandLine);
   const int64_t start = NowNs();
-  const BatchEnding ending = RunBatch(job, codec, platform);
+  const BatchEnding ending = RunBatch(job, platform);
   const int64_t took = NowNs() - start;
   if (ending != BatchEnding::kDestroyHost || platform.failed)
     return std::nullopt;

@@ -9,7 +9,7 @@
 
 #include "codec/exif_orientation.h"
 #include "conversion.h"
-#include "dialogs/size_dialog.h"
+#include "convert/conversion.h"
 
 namespace {
 
@@ -116,6 +116,34 @@ Encoded Encode(const uint8_t* pixels, JDIMENSION width, JDIMENSION height, size_
   return result;
 }
 
+// The photo's pixels at 1/denominator scale, as a minimal program decodes
+// them, and what its copy may carry.
+struct Decoded {
+  std::unique_ptr<uint8_t[]> pixels;
+  JDIMENSION width = 0, height = 0;
+  Metadata metadata;
+};
+
+Decoded DecodePhoto(const Bytes& jpeg, int denominator) {
+  Decoded result;
+  Decoder decoder(jpeg);
+  jpeg_decompress_struct& d = decoder.d;
+  d.scale_denom = static_cast<unsigned int>(denominator);
+  d.out_color_space = JCS_EXT_BGR;
+  jpeg_start_decompress(&d);
+  result.width = d.output_width;
+  result.height = d.output_height;
+  result.pixels.reset(new uint8_t[size_t{result.width} * 3 * result.height]);
+  std::vector<JSAMPROW> rows(result.height);
+  for (JDIMENSION y = 0; y < result.height; ++y)
+    rows[y] = result.pixels.get() + static_cast<size_t>(y) * result.width * 3;
+  while (d.output_scanline < result.height)
+    jpeg_read_scanlines(&d, rows.data() + d.output_scanline, result.height - d.output_scanline);
+  jpeg_finish_decompress(&d);
+  result.metadata = std::move(decoder.metadata);
+  return result;
+}
+
 }  // namespace
 
 bool WriteFile(const char* path, std::span<const std::span<const uint8_t>> pieces) {
@@ -134,26 +162,10 @@ Phases RunReference(const std::string& photo, const std::string& output, int den
   if (!jpeg.data)
     return phases;
   phases.read = NowNs() - start;
-  std::unique_ptr<uint8_t[]> pixels;
-  JDIMENSION width = 0, height = 0;
-  Metadata metadata;
-  {
-    Decoder decoder(jpeg);
-    jpeg_decompress_struct& d = decoder.d;
-    d.scale_denom = static_cast<unsigned int>(denominator);
-    d.out_color_space = JCS_EXT_BGR;
-    jpeg_start_decompress(&d);
-    width = d.output_width;
-    height = d.output_height;
-    pixels.reset(new uint8_t[size_t{width} * 3 * height]);
-    std::vector<JSAMPROW> rows(height);
-    for (JDIMENSION y = 0; y < height; ++y)
-      rows[y] = pixels.get() + static_cast<size_t>(y) * width * 3;
-    while (d.output_scanline < height)
-      jpeg_read_scanlines(&d, rows.data() + d.output_scanline, height - d.output_scanline);
-    jpeg_finish_decompress(&d);
-    metadata = std::move(decoder.metadata);
-  }
+  Decoded decoded = DecodePhoto(jpeg, denominator);
+  std::unique_ptr<uint8_t[]> pixels = std::move(decoded.pixels);
+  const JDIMENSION width = decoded.width, height = decoded.height;
+  const Metadata metadata = std::move(decoded.metadata);
   jpeg = {};
   phases.decode = NowNs() - start - phases.read;
   const Encoded encoded =
@@ -170,25 +182,24 @@ Phases RunReference(const std::string& photo, const std::string& output, int den
   return phases;
 }
 
-int64_t StandardTablesEncode(const JobState& job) {
-  Metadata m{job.metadata.orientation, {}};
-  m.icc.assign(job.metadata.iccProfile.get(),
-               job.metadata.iccProfile.get() + job.metadata.iccProfileSize);
+int64_t StandardTablesEncode(const std::string& photo, int denominator, int quality) {
+  const Bytes jpeg = ReadFile(photo);
+  if (!jpeg.data)
+    return 0;
+  const Decoded decoded = DecodePhoto(jpeg, denominator);
   const int64_t start = NowNs();
-  Encode(job.pixelBuffer.data(), JDIMENSION(job.width), JDIMENSION(job.height),
-         size_t(job.width) * 3 + size_t(RowPad(job.width)), job.quality, false, m);
+  Encode(decoded.pixels.get(), decoded.width, decoded.height, size_t{decoded.width} * 3, quality,
+         false, decoded.metadata);
   return NowNs() - start;
 }
 
 std::string ProbePhoto(const std::string& photo) {
-  JobState job;
-  CodecProps codec{};
+  Conversion conversion;
   const Bytes bytes = ReadFile(photo);
-  if (!bytes.data || !job.jpegBuffer.Allocate(bytes.size))
+  if (!bytes.data || !conversion.PrepareInput(bytes.size))
     return "";
-  std::memcpy(job.jpegBuffer.data(), bytes.data.get(), bytes.size);
-  job.fileSize = static_cast<uint32_t>(bytes.size);
-  if (!ReadImageSize(job, codec))
+  std::memcpy(conversion.Input().data(), bytes.data.get(), bytes.size);
+  if (!conversion.ReadHeader())
     return "";
   // The program read the headers, so libjpeg's own handler will not fire.
   const Decoder decoder(bytes);
@@ -196,9 +207,9 @@ std::string ProbePhoto(const std::string& photo) {
   std::string space = decoder.metadata.IccSpace();
   space.erase(space.find_last_not_of(' ') + 1);
   std::ostringstream out;
-  out << job.width << ' ' << job.height << ' ' << bytes.size << ' ' << decoder.d.progressive_mode
-      << ' ' << decoder.d.num_components << ' ' << luma.h_samp_factor << ' ' << luma.v_samp_factor
-      << ' ' << decoder.metadata.orientation << ' ' << decoder.metadata.icc.size() << ' '
-      << (space.empty() ? "-" : space);
+  out << conversion.InputWidth() << ' ' << conversion.InputHeight() << ' ' << bytes.size << ' '
+      << decoder.d.progressive_mode << ' ' << decoder.d.num_components << ' ' << luma.h_samp_factor
+      << ' ' << luma.v_samp_factor << ' ' << decoder.metadata.orientation << ' '
+      << decoder.metadata.icc.size() << ' ' << (space.empty() ? "-" : space);
   return out.str();
 }

@@ -71,7 +71,7 @@ Violations CheckCommandLine(std::span<const uint8_t> input) {
   std::string kept;
   std::copy_if(text.begin(), text.end(), std::back_inserter(kept), [](char c) { return c != '"'; });
 
-  JobState job;
+  BatchInput job;
   CaptureArguments(job, text);
   const std::vector<char>& buffer = job.CommandLineBuffer;
   report.Check(job.commandLineLength == kept.size(),
@@ -126,7 +126,7 @@ Violations CheckCommandLine(std::span<const uint8_t> input) {
 
 Violations CheckSelection(std::span<const uint8_t> input) {
   Report report;
-  JobState job;
+  BatchInput job;
   const size_t copied = std::min(input.size(), kSelectionBytes);
   std::memcpy(job.SelectionBuffer.data(), input.data(), copied);
 
@@ -209,7 +209,7 @@ Violations CheckOutputNaming(std::span<const uint8_t> input) {
   const std::string expected =
       std::string(path.substr(0, insertAt)) + 'X' + std::string(path.substr(insertAt));
 
-  JobState job;
+  PhotoNames job;
   job.OutputPath.fill('?');
   job.DisplayName.fill('?');
   const PathBuffer untouched = job.DisplayName;

@@ -6,11 +6,11 @@
 #include <cstring>
 #include <vector>
 
-#include "batch/job_state.h"
 #include "check_report.h"
 #include "checks.h"
 #include "codec/codec.h"
-#include "dialogs/size_dialog.h"
+#include "codec/large_blocks.h"
+#include "convert/conversion.h"
 
 namespace fuzz_checks {
 namespace {
@@ -33,11 +33,18 @@ constexpr int32_t kEncodeQuality = 100;
 struct Scale {
   SizeChoice choice;
   int mode;
+  int32_t divisor;
   const char* name;
 };
-constexpr Scale kScales[] = {{SIZE_FULL, CODEC_DECODE_FULL, "full: "},
-                             {SIZE_HALF, CODEC_DECODE_HALF, "half: "},
-                             {SIZE_QUARTER, CODEC_DECODE_QUARTER, "quarter: "}};
+constexpr Scale kScales[] = {{SIZE_FULL, CODEC_DECODE_FULL, 1, "full: "},
+                             {SIZE_HALF, CODEC_DECODE_HALF, 2, "half: "},
+                             {SIZE_QUARTER, CODEC_DECODE_QUARTER, 4, "quarter: "}};
+
+// What the program's conversion hands the codec besides the pixels.
+struct CodecMemory {
+  CodecMetadata metadata;
+  LargeBlocks largeBlocks{kMaxBlockBytes};
+};
 
 bool IsCodecStatus(int status) {
   return status <= CODEC_OK && status >= CODEC_CANCELLED;
@@ -99,7 +106,8 @@ struct PixelBlock {
   }
 };
 
-void CheckEncode(Report& report, PixelBlock& block, JobState& job) {
+// The encoding, empty when it failed.
+std::vector<uint8_t> CheckEncode(Report& report, PixelBlock& block, CodecMemory& job) {
   const size_t capacity = static_cast<size_t>(OutputBound(block.width, block.height, job.metadata));
   std::vector<uint8_t> out(capacity + kGuardBytes, kGuard);
   const std::vector<uint8_t> pixels = block.bytes;
@@ -130,12 +138,12 @@ void CheckEncode(Report& report, PixelBlock& block, JobState& job) {
   report.Check(block.bytes == pixels, "the encode leaves the pixels as they were");
   report.Check(progress.Steady(), "the encode's reports stay within 0 to 1 and never go back");
   if (status != CODEC_OK || props.jpegSize > capacity)
-    return;
+    return {};
   const size_t size = props.jpegSize;
   if (!report.Check(size >= 4 && out[0] == 0xFF && out[1] == 0xD8 && out[size - 2] == 0xFF &&
                         out[size - 1] == 0xD9,
                     "the encoding starts with SOI and ends with EOI"))
-    return;
+    return {};
   CodecProps reread;
   CodecInit(reread);
   reread.jpegBuffer = out.data();
@@ -143,6 +151,29 @@ void CheckEncode(Report& report, PixelBlock& block, JobState& job) {
   report.Check(CodecRead(reread, CODEC_READ_PARAMS) == CODEC_OK &&
                    reread.jpegWidth == block.width && reread.jpegHeight == block.height,
                "the encoding reads back with the image's size");
+  out.resize(size);
+  return out;
+}
+
+// The program's conversion of the same bytes at the same scale gives what
+// the codec gave.
+void CheckConversion(Report& report, std::span<const uint8_t> jpeg, const Scale& scale, int decoded,
+                     const std::vector<uint8_t>& encoding) {
+  Conversion conversion;
+  if (!conversion.PrepareInput(jpeg.size()))
+    return;
+  std::copy(jpeg.begin(), jpeg.end(), conversion.Input().begin());
+  report.Check(conversion.ReadHeader(), "the conversion reads the header the codec read");
+  report.Check(conversion.Decode(scale.choice, nullptr) == decoded,
+               "the conversion decodes as the codec does");
+  if (decoded != CODEC_OK || encoding.empty())
+    return;
+  std::vector<uint8_t> copy;
+  if (conversion.Encode(kEncodeQuality, nullptr) == CODEC_OK) {
+    for (const auto piece : conversion.CopyPieces())
+      copy.insert(copy.end(), piece.begin(), piece.end());
+  }
+  report.Check(copy == encoding, "the conversion's copy is the codec's encoding");
 }
 
 // The decode at one scale, and the encode of what it gave.
@@ -150,12 +181,8 @@ void CheckScale(Report& report, std::span<uint8_t> jpeg, int32_t width, int32_t 
                 const Scale& scale) {
   report.SetContext(scale.name);
   // The program's own scaling, block size and codec memory.
-  JobState job;
-  job.width = width;
-  job.height = height;
-  job.sizeChoice = scale.choice;
-  ScaleBySizeChoice(job);
-  PixelBlock block(job.width, job.height);
+  CodecMemory job;
+  PixelBlock block(width / scale.divisor, height / scale.divisor);
 
   SteadyProgress progress;
   CodecProps props;
@@ -181,8 +208,10 @@ void CheckScale(Report& report, std::span<uint8_t> jpeg, int32_t width, int32_t 
       kept.iccProfile == nullptr ||
           (kept.iccProfileSize >= 128 && std::memcmp(kept.iccProfile.get() + 16, "RGB ", 4) == 0),
       "only an RGB profile is kept");
+  std::vector<uint8_t> encoding;
   if (status == CODEC_OK)
-    CheckEncode(report, block, job);
+    encoding = CheckEncode(report, block, job);
+  CheckConversion(report, jpeg, scale, status, encoding);
 }
 
 }  // namespace

@@ -2,28 +2,28 @@
 
 #include <cstring>
 
-void CaptureArguments(JobState& job, std::string_view argumentText) {
-  job.CommandLineBuffer.clear();
+void CaptureArguments(BatchInput& input, std::string_view argumentText) {
+  input.CommandLineBuffer.clear();
   for (char c : argumentText) {
     if (c != '"')
-      job.CommandLineBuffer.push_back(c);
+      input.CommandLineBuffer.push_back(c);
   }
-  job.commandLineLength = job.CommandLineBuffer.size();
+  input.commandLineLength = input.CommandLineBuffer.size();
   // The terminator and two more zero bytes: the split looks three ahead.
-  job.CommandLineBuffer.insert(job.CommandLineBuffer.end(), 3, '\0');
+  input.CommandLineBuffer.insert(input.CommandLineBuffer.end(), 3, '\0');
 }
 
 namespace {
 
 // Where the path after the one at `start` begins: the next repetition of the
 // split prefix, or the end. The path at start runs at least one character.
-size_t FindNextStart(const JobState& job, size_t start) {
-  const size_t length = job.commandLineLength;
+size_t FindNextStart(const BatchInput& input, size_t start) {
+  const size_t length = input.commandLineLength;
   if (start + 1 >= length)
     return start + 1;
   for (size_t i = start + 1; i < length; ++i) {
-    if (std::memcmp(job.CommandLineBuffer.data() + i, job.SplitPrefix.data(),
-                    job.SplitPrefix.size()) == 0) {
+    if (std::memcmp(input.CommandLineBuffer.data() + i, input.SplitPrefix.data(),
+                    input.SplitPrefix.size()) == 0) {
       return i;
     }
   }
@@ -32,18 +32,18 @@ size_t FindNextStart(const JobState& job, size_t start) {
 
 }  // namespace
 
-const char* SplitCurrentPath(JobState& job) {
-  char* text = job.CommandLineBuffer.data();
-  const size_t start = job.currentFile;
-  job.nextStart = FindNextStart(job, start);
-  if (job.nextStart < job.commandLineLength)
-    text[job.nextStart - 1] = '\0';
+const char* SplitCurrentPath(BatchInput& input) {
+  char* text = input.CommandLineBuffer.data();
+  const size_t start = input.currentFile;
+  input.nextStart = FindNextStart(input, start);
+  if (input.nextStart < input.commandLineLength)
+    text[input.nextStart - 1] = '\0';
   return text + start;
 }
 
-size_t CountPathsFrom(const JobState& job, size_t start) {
+size_t CountPathsFrom(const BatchInput& input, size_t start) {
   size_t count = 0;
-  for (size_t s = start; s < job.commandLineLength; s = FindNextStart(job, s))
+  for (size_t s = start; s < input.commandLineLength; s = FindNextStart(input, s))
     ++count;
   return count;
 }

@@ -50,8 +50,8 @@ std::string XName(std::string_view path, LeadByteRule isLeadByte) {
   return named;
 }
 
-bool BuildOutputPath(JobState& job, std::string_view inputPath, LeadByteRule isLeadByte) {
-  auto& out = job.OutputPath;
+bool BuildOutputPath(PhotoNames& names, std::string_view inputPath, LeadByteRule isLeadByte) {
+  auto& out = names.OutputPath;
   out.fill('\0');
   if (inputPath.size() + 1 >= out.size())
     return false;  // the X and the terminator
@@ -60,11 +60,12 @@ bool BuildOutputPath(JobState& job, std::string_view inputPath, LeadByteRule isL
   return true;
 }
 
-void BuildDisplayName(JobState& job, LeadByteRule isLeadByte) {
-  const std::string_view path(job.OutputPath.data(), strnlen(job.OutputPath.data(), kPathBytes));
+void BuildDisplayName(PhotoNames& names, LeadByteRule isLeadByte) {
+  const std::string_view path(names.OutputPath.data(),
+                              strnlen(names.OutputPath.data(), kPathBytes));
   const std::string_view name = path.substr(FileNameStart(path, isLeadByte));
-  job.DisplayName.fill('\0');
-  std::copy(name.begin(), name.end(), job.DisplayName.begin());
+  names.DisplayName.fill('\0');
+  std::copy(name.begin(), name.end(), names.DisplayName.begin());
 }
 
 std::string TemporaryPath(std::string_view outputPath, uint32_t attempt, LeadByteRule isLeadByte) {

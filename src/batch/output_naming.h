@@ -3,11 +3,21 @@
 // temporary name a copy is written under until it is whole.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-#include "batch/job_state.h"
+// Paths and names, terminator included.
+inline constexpr size_t kPathBytes = 260;
+using PathBuffer = std::array<char, kPathBytes>;
+
+// Where a photo's copy goes, and the name it is shown under.
+struct PhotoNames {
+  PathBuffer OutputPath{};
+  PathBuffer DisplayName{};
+};
 
 // Whether a byte starts a double-byte character in the code page the paths
 // are in. Such a character's second byte may be that of a backslash (0x5C in
@@ -25,11 +35,11 @@ std::string XName(std::string_view path, LeadByteRule isLeadByte = NoLeadBytes);
 
 // Fills OutputPath with the input path's XName. False when it does not fit;
 // OutputPath is then empty and nothing was written past it.
-bool BuildOutputPath(JobState& job, std::string_view inputPath,
+bool BuildOutputPath(PhotoNames& names, std::string_view inputPath,
                      LeadByteRule isLeadByte = NoLeadBytes);
 
 // Fills DisplayName with the file-name part of OutputPath.
-void BuildDisplayName(JobState& job, LeadByteRule isLeadByte = NoLeadBytes);
+void BuildDisplayName(PhotoNames& names, LeadByteRule isLeadByte = NoLeadBytes);
 
 // A name for the file a copy is written to before it takes the output's
 // name: in the output's folder, "tbm" and `attempt` in four hexadecimal

@@ -1,9 +1,11 @@
-// What the batch asks of the platform: the open dialog, the input file, the
-// two dialogs, message boxes and the save. The Windows program implements it
-// with the system's calls; the tests with a fake.
+// What the batch asks of the platform: the open dialog, input files, the two
+// dialogs, message boxes, the window of the rest of a batch and the save. The
+// Windows program implements it with the system's calls; the tests with a
+// fake.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 
 #include "batch/job_state.h"
@@ -18,42 +20,63 @@ inline constexpr SystemError kErrorFilenameTooLong = 206;
 
 // How the open dialog ended.
 enum class FileChoice {
-  kChosen,     // the result is in job.SelectionBuffer
+  kChosen,     // the result is in input.SelectionBuffer
   kCancelled,  // by the user, or the dialog failed
   kTooMany,    // the names chosen do not fit in the buffer: nothing to act on
+};
+
+// An input file, open for reading only and shared with readers only, until
+// the object goes. One thread uses it at a time.
+class InputFile {
+ public:
+  virtual ~InputFile() = default;
+  // Its size and last-write time (a FILETIME value).
+  virtual SystemError SizeAndTime(uint64_t& bytes, uint64_t& lastWriteTime) = 0;
+  // Fills the whole span with the next bytes, or fails.
+  virtual SystemError Read(std::span<uint8_t> into) = 0;
+};
+
+// How many photos the rest of a batch converts at once, and the memory they
+// may hold between them.
+struct RestLimits {
+  size_t workers = 1;
+  uint64_t budget = 0;
 };
 
 class Platform {
  public:
   virtual ~Platform() = default;
 
-  // The multi-selection open dialog, its result in job.SelectionBuffer.
-  virtual FileChoice ChooseFiles(JobState& job) = 0;
+  // The multi-selection open dialog, its result in input.SelectionBuffer.
+  virtual FileChoice ChooseFiles(BatchInput& input) = 0;
 
-  // The input file: opened for reading only, sharing it with readers only,
-  // until CloseInput. InputSizeAndTime gives its size and last-write time
-  // (a FILETIME value). ReadInput fills the whole span or fails.
-  virtual SystemError OpenInput(const char* path) = 0;
-  virtual SystemError InputSizeAndTime(uint64_t& bytes, uint64_t& lastWriteTime) = 0;
-  virtual SystemError ReadInput(std::span<uint8_t> into) = 0;
-  virtual void CloseInput() = 0;
+  // Opens the input at `path`; null, with `error` set, when it cannot be
+  // opened. Any thread may call it.
+  virtual std::unique_ptr<InputFile> OpenInput(const char* path, SystemError& error) = 0;
 
-  // The two modal dialogs over the job; their results are SizeResult and
-  // QualityResult.
-  virtual int ShowSizeDialog(JobState& job) = 0;
-  virtual int ShowQualityDialog(JobState& job) = 0;
+  // The two modal dialogs over the photo in hand and the user's choices;
+  // their results are SizeResult and QualityResult.
+  virtual int ShowSizeDialog(PhotoWork& photo, UserChoices& choices) = 0;
+  virtual int ShowQualityDialog(PhotoWork& photo, UserChoices& choices) = 0;
 
   virtual void ShowMessage(const char* text) = 0;
   virtual void ShowSystemError(SystemError error) = 0;
+
+  // Keeps the program's windows answering while the program's own thread
+  // works between its windows (reading a large input, say).
+  virtual void KeepAnswering() noexcept = 0;
 
   // The copies made without dialogs after "Same for the rest" are shown in a
   // window of their own: the photo in hand, `number` of `total`, under its
   // new name, how far the whole run has come, and a Cancel button.
   virtual void ShowBatchPhoto(size_t number, size_t total, const char* newName) = 0;
   // `done` of the whole run, 0 to 1. Keeps the program's windows answering;
-  // false once the user has cancelled. Called from inside the codec.
+  // false once the user has cancelled.
   virtual bool ReportBatchProgress(double done) noexcept = 0;
   virtual void CloseBatchProgress() = 0;
+  // The rest of a batch's workers and memory, from the machine's processors
+  // and the address space free when it starts.
+  virtual RestLimits RestOfBatchLimits() = 0;
 
   // Writes the pieces, one after another, under `path` whole or not at all:
   // a file already there is replaced only by a complete new one, and is

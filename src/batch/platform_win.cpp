@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <string>
 
 #include "batch/pipeline.h"
@@ -21,15 +22,15 @@ constexpr char kFilter[] = "*.jpg\0*.jpg\0";
 
 }  // namespace
 
-FileChoice WindowsPlatform::ChooseFiles(JobState& job) {
-  std::fill(job.SelectionBuffer.begin(), job.SelectionBuffer.end(), '\0');
+FileChoice WindowsPlatform::ChooseFiles(BatchInput& input) {
+  std::fill(input.SelectionBuffer.begin(), input.SelectionBuffer.end(), '\0');
   OPENFILENAMEA request{};
   request.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
   request.hwndOwner = host_;
   request.hInstance = instance_;
   request.lpstrFilter = kFilter;
-  request.lpstrFile = job.SelectionBuffer.data();
-  request.nMaxFile = static_cast<DWORD>(job.SelectionBuffer.size());
+  request.lpstrFile = input.SelectionBuffer.data();
+  request.nMaxFile = static_cast<DWORD>(input.SelectionBuffer.size());
   request.lpstrInitialDir = "";
   request.lpstrTitle = "Select file[s]";
   request.Flags = OFN_EXPLORER | OFN_CREATEPROMPT | OFN_ALLOWMULTISELECT | OFN_HIDEREADONLY;
@@ -41,50 +42,94 @@ FileChoice WindowsPlatform::ChooseFiles(JobState& job) {
                                                         : FileChoice::kCancelled;
 }
 
-SystemError WindowsPlatform::OpenInput(const char* path) {
+namespace {
+
+class WindowsInputFile final : public InputFile {
+ public:
+  explicit WindowsInputFile(HANDLE file) : file_(file) {}
+
+  SystemError SizeAndTime(uint64_t& bytes, uint64_t& lastWriteTime) override {
+    LARGE_INTEGER size{};
+    FILETIME written{};
+    if (!GetFileSizeEx(file_.get(), &size) || !GetFileTime(file_.get(), nullptr, nullptr, &written))
+      return GetLastError();
+    bytes = static_cast<uint64_t>(size.QuadPart);
+    lastWriteTime = uint64_t{written.dwHighDateTime} << 32 | written.dwLowDateTime;
+    return kNoError;
+  }
+
+  SystemError Read(std::span<uint8_t> into) override {
+    while (!into.empty()) {
+      const DWORD request = static_cast<DWORD>(std::min<size_t>(into.size(), 1u << 30));
+      DWORD got = 0;
+      if (!ReadFile(file_.get(), into.data(), request, &got, nullptr))
+        return GetLastError();
+      if (got == 0)
+        return ERROR_HANDLE_EOF;  // the file shrank since its size was taken
+      into = into.subspan(got);
+    }
+    return kNoError;
+  }
+
+ private:
+  UniqueHandle file_;
+};
+
+// Photos a worker may take on, at least: fewer workers than this budget
+// holds of them would leave photos waiting for memory rather than a core.
+constexpr uint64_t kPhotoBytesAtLeast = uint64_t{64} << 20;
+
+}  // namespace
+
+std::unique_ptr<InputFile> WindowsPlatform::OpenInput(const char* path, SystemError& error) {
   // Read access only: the program never writes its input, so photos on
   // read-only media open too. Shared with readers, so that a photo a viewer
   // shows opens too; a program that writes it keeps it from us.
-  input_.Reset(
-      CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-  return input_.valid() ? kNoError : GetLastError();
-}
-
-SystemError WindowsPlatform::InputSizeAndTime(uint64_t& bytes, uint64_t& lastWriteTime) {
-  LARGE_INTEGER size{};
-  FILETIME written{};
-  if (!GetFileSizeEx(input_.get(), &size) || !GetFileTime(input_.get(), nullptr, nullptr, &written))
-    return GetLastError();
-  bytes = static_cast<uint64_t>(size.QuadPart);
-  lastWriteTime = uint64_t{written.dwHighDateTime} << 32 | written.dwLowDateTime;
-  return kNoError;
-}
-
-SystemError WindowsPlatform::ReadInput(std::span<uint8_t> into) {
-  while (!into.empty()) {
-    const DWORD request = static_cast<DWORD>(std::min<size_t>(into.size(), 1u << 30));
-    DWORD got = 0;
-    if (!ReadFile(input_.get(), into.data(), request, &got, nullptr))
-      return GetLastError();
-    if (got == 0)
-      return ERROR_HANDLE_EOF;  // the file shrank since its size was taken
-    into = into.subspan(got);
+  HANDLE file =
+      CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    error = GetLastError();
+    return nullptr;
   }
-  return kNoError;
+  error = kNoError;
+  return std::make_unique<WindowsInputFile>(file);
 }
 
-void WindowsPlatform::CloseInput() {
-  input_.Reset();
-}
-
-int WindowsPlatform::ShowSizeDialog(JobState&) {
-  const INT_PTR result = DialogBoxParamA(instance_, "SIZE", nullptr, SizeDlgProc, 0);
+int WindowsPlatform::ShowSizeDialog(PhotoWork& photo, UserChoices& choices) {
+  DialogSubject subject{photo, choices};
+  const INT_PTR result =
+      DialogBoxParamA(instance_, "SIZE", nullptr, SizeDlgProc, reinterpret_cast<LPARAM>(&subject));
   return result == -1 ? SIZE_CANCELLED : static_cast<int>(result);
 }
 
-int WindowsPlatform::ShowQualityDialog(JobState&) {
-  const INT_PTR result = DialogBoxParamA(instance_, "QUALITY", host_, QualityDlgProc, 0);
+int WindowsPlatform::ShowQualityDialog(PhotoWork& photo, UserChoices& choices) {
+  DialogSubject subject{photo, choices};
+  const INT_PTR result = DialogBoxParamA(instance_, "QUALITY", host_, QualityDlgProc,
+                                         reinterpret_cast<LPARAM>(&subject));
   return result == -1 ? QUALITY_SKIP : static_cast<int>(result);
+}
+
+void WindowsPlatform::KeepAnswering() noexcept {
+  pump_.Pump();
+}
+
+RestLimits WindowsPlatform::RestOfBatchLimits() {
+  // One worker per processor the program may run on.
+  DWORD_PTR process = 0;
+  DWORD_PTR system = 0;
+  size_t processors = 1;
+  if (GetProcessAffinityMask(GetCurrentProcess(), &process, &system) && process != 0)
+    processors = static_cast<size_t>(std::popcount(static_cast<uint64_t>(process)));
+  // The photos in flight may hold three quarters of the address space and of
+  // the commit charge still free; the rest is the system's and the program's
+  // own.
+  MEMORYSTATUSEX memory{};
+  memory.dwLength = sizeof memory;
+  uint64_t budget = uint64_t{1} << 30;
+  if (GlobalMemoryStatusEx(&memory))
+    budget = std::min(memory.ullAvailVirtual, memory.ullAvailPageFile) / 4 * 3;
+  const size_t most = static_cast<size_t>(std::max<uint64_t>(1, budget / kPhotoBytesAtLeast));
+  return {std::min(processors, most), budget};
 }
 
 void WindowsPlatform::ShowMessage(const char* text) {
@@ -126,9 +171,9 @@ void ShowSystemError(HWND owner, SystemError error) {
   MessageBoxA(owner, text.data(), nullptr, MB_OK);
 }
 
-void RunBatch(HWND host) {
-  WindowsPlatform platform(host, static_cast<HINSTANCE>(Job.instance));
-  switch (RunBatch(Job, Codec, platform)) {
+void RunBatch(HWND host, HINSTANCE instance) {
+  WindowsPlatform platform(host, instance);
+  switch (RunBatch(Job, platform)) {
     case BatchEnding::kDestroyHost:
       DestroyWindow(host);
       break;

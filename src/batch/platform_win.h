@@ -7,24 +7,24 @@
 #include "batch/platform.h"
 #include "batch/unique_handle_win.h"
 #include "dialogs/batch_progress_win.h"
+#include "shell/message_pump_win.h"
 
 class WindowsPlatform : public Platform {
  public:
   WindowsPlatform(HWND host, HINSTANCE instance)
       : host_(host), instance_(instance), batch_(instance, host) {}
 
-  FileChoice ChooseFiles(JobState& job) override;
-  SystemError OpenInput(const char* path) override;
-  SystemError InputSizeAndTime(uint64_t& bytes, uint64_t& lastWriteTime) override;
-  SystemError ReadInput(std::span<uint8_t> into) override;
-  void CloseInput() override;
-  int ShowSizeDialog(JobState& job) override;
-  int ShowQualityDialog(JobState& job) override;
+  FileChoice ChooseFiles(BatchInput& input) override;
+  std::unique_ptr<InputFile> OpenInput(const char* path, SystemError& error) override;
+  int ShowSizeDialog(PhotoWork& photo, UserChoices& choices) override;
+  int ShowQualityDialog(PhotoWork& photo, UserChoices& choices) override;
   void ShowMessage(const char* text) override;
   void ShowSystemError(SystemError error) override;
+  void KeepAnswering() noexcept override;
   void ShowBatchPhoto(size_t number, size_t total, const char* newName) override;
   bool ReportBatchProgress(double done) noexcept override;
   void CloseBatchProgress() override;
+  RestLimits RestOfBatchLimits() override;
   SystemError SaveOutput(const char* path, std::span<const std::span<const uint8_t>> pieces,
                          uint64_t lastWriteTime) override;
   LeadByteRule LeadBytes() const override;
@@ -32,13 +32,13 @@ class WindowsPlatform : public Platform {
  private:
   HWND host_;
   HINSTANCE instance_;
-  UniqueHandle input_;
+  MessagePump pump_;
   BatchProgressWindow batch_;
 };
 
 // The batch, run from the host window's WM_CREATE with the handle that came
 // with it; ends the program the way the batch decides.
-void RunBatch(HWND host);
+void RunBatch(HWND host, HINSTANCE instance);
 
 // A message box with the system's text for `error`, owned by `owner`.
 void ShowSystemError(HWND owner, SystemError error);

@@ -1,10 +1,7 @@
-// The Windows program's one job state and codec record. The window and
-// dialog procedures that the system calls reach them here; the portable
-// code takes them as arguments.
+// The Windows program's one job state. The window procedure that the system
+// calls reaches it here; the portable code takes it as an argument.
 #pragma once
 
 #include "batch/job_state.h"
-#include "codec/codec.h"
 
 extern JobState Job;
-extern CodecProps Codec;

@@ -9,9 +9,9 @@
 // number of files, at least 1. False, with fileCount 0, for a result that
 // ends without its second zero byte: a list longer than the buffer, which
 // Wine's dialog cuts at the buffer's end where Windows' refuses it.
-bool ParseSelection(JobState& job);
+bool ParseSelection(BatchInput& input);
 
 // Builds the full path of chosen file `index` in inputPath: the folder, a
 // backslash and the name. False when it does not fit in inputPath; the path
 // is then empty.
-bool BuildSelectedPath(JobState& job, size_t index);
+bool BuildSelectedPath(BatchInput& input, size_t index);

@@ -60,9 +60,11 @@ class CodecOutput {
  public:
   // An encoding starts: the next region is the first again.
   virtual void Rewind() noexcept = 0;
-  // The next region, after those handed out since Rewind; empty when no more
-  // memory can be had.
-  virtual std::span<uint8_t> NextRegion() noexcept = 0;
+  // Sets `region` to the next region, after those handed out since Rewind.
+  // CODEC_OK; CODEC_OUTPUT_FULL when no more room is due (the encoding
+  // outgrew what the caller allows); CODEC_NO_MEMORY when the memory cannot
+  // be had.
+  virtual int NextRegion(std::span<uint8_t>& region) noexcept = 0;
 
  protected:
   ~CodecOutput() = default;
@@ -96,6 +98,10 @@ struct CodecProps {
   uint32_t jpegSize;         // bytes available; after encoding, bytes written
   int32_t jpegWidth;         // read by CODEC_READ_PARAMS; set for encoding
   int32_t jpegHeight;
+  // Read by CODEC_READ_PARAMS: the bytes of the whole-image coefficients a
+  // decode of the photo holds (a progressive or multi-scan photo's); 0 when
+  // it decodes row by row.
+  uint64_t jpegCoefficientBytes;
   int32_t jpegColor;
   int32_t jpegSubsampling;
   int32_t quality;
@@ -108,6 +114,11 @@ struct CodecProps {
   CodecOutput* jpegMore;
   // Told how far the work has come, and may stop it. Null: no reports. Not owned.
   CodecProgress* progress;
+  // Memory short for the second pass of an encode's tables made for the
+  // image: false encodes with the standard tables instead (a few percent
+  // more bytes of the same pixels), true fails with CODEC_NO_MEMORY, for a
+  // caller that would rather retry once memory is free than make other bytes.
+  bool failWhenShort;
   // Where libjpeg's large blocks (row buffers, whole-image coefficients) come
   // from and go back to, and how large one may be. Null: the C heap, no
   // limit. Not owned.
@@ -147,6 +158,8 @@ uint64_t CodecEncodedSizeBound(int32_t width, int32_t height);
 // jpegMore, writing at most jpegSize bytes into jpegBuffer and at most each
 // region's size into it, and sets jpegSize to the whole length written (0
 // when the encoding failed or did not fit). Where the memory for the tables'
-// second pass cannot be had, it encodes with the standard tables instead:
-// the same pixels, a few percent more bytes. The copy carries *metadata.
+// second pass cannot be had, it encodes with the standard tables instead
+// (the same pixels, a few percent more bytes), unless failWhenShort says
+// otherwise. An encoding that outgrows jpegMore's room gives
+// CODEC_OUTPUT_FULL, never CODEC_NO_MEMORY. The copy carries *metadata.
 int CodecWrite(CodecProps& props, int mode);

@@ -119,6 +119,24 @@ boolean OnMetadataSegment(j_decompress_ptr cinfo) {
   return ReadMetadataSegments(cinfo, &JobOf(cinfo)->segments);
 }
 
+// What libjpeg holds of a photo it cannot decode row by row: every block of
+// every component, padded to whole sampling units, as its coefficient
+// controller allocates them.
+uint64_t CoefficientBytes(j_decompress_ptr cinfo) {
+  if (!jpeg_has_multiple_scans(cinfo))
+    return 0;
+  uint64_t blocks = 0;
+  for (int c = 0; c < cinfo->num_components; ++c) {
+    const jpeg_component_info& component = cinfo->comp_info[c];
+    const auto round_up = [](uint64_t n, int unit) {
+      return (n + static_cast<uint64_t>(unit) - 1) / static_cast<uint64_t>(unit) * unit;
+    };
+    blocks += round_up(component.width_in_blocks, component.h_samp_factor) *
+              round_up(component.height_in_blocks, component.v_samp_factor);
+  }
+  return blocks * sizeof(JBLOCK);
+}
+
 // Reads the headers and, for a decode mode, the metadata and the pixels; may
 // jump back through the trap.
 int ReadJpeg(DecodeJob* job, CodecProps* props, int mode) {
@@ -138,6 +156,7 @@ int ReadJpeg(DecodeJob* job, CodecProps* props, int mode) {
   if (mode == CODEC_READ_PARAMS) {
     props->jpegWidth = static_cast<int32_t>(cinfo->image_width);
     props->jpegHeight = static_cast<int32_t>(cinfo->image_height);
+    props->jpegCoefficientBytes = CoefficientBytes(cinfo);
     return CODEC_OK;
   }
   if (metadata) {

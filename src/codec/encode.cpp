@@ -16,7 +16,7 @@ namespace {
 // as soon as free_in_buffer reaches zero, even when the encoding ends exactly
 // there. So where no more room can be had it moves on to one spare byte, and
 // only a further request, once that byte is written too, means the encoding
-// does not fit.
+// does not fit: for the reason the room ran out.
 struct BufferDestination {
   jpeg_destination_mgr pub;  // first, so that cinfo->dest converts back
   JOCTET* buffer;
@@ -26,6 +26,7 @@ struct BufferDestination {
   uint64_t writtenBefore;  // the bytes of the regions filled before it
   JOCTET spare;
   bool on_spare;
+  int why_no_room;  // CODEC_OUTPUT_FULL or CODEC_NO_MEMORY, once on the spare byte
 };
 
 void MoveToRegion(BufferDestination* dest, std::span<uint8_t> region) {
@@ -36,12 +37,16 @@ void MoveToRegion(BufferDestination* dest, std::span<uint8_t> region) {
 
 // Moves to the next region that has room, or to the spare byte.
 void MoveOn(BufferDestination* dest) {
+  dest->why_no_room = CODEC_OUTPUT_FULL;
   if (dest->more != nullptr) {
-    const std::span<uint8_t> region = dest->more->NextRegion();
-    if (!region.empty()) {
+    std::span<uint8_t> region;
+    dest->why_no_room = dest->more->NextRegion(region);
+    if (dest->why_no_room == CODEC_OK && !region.empty()) {
       MoveToRegion(dest, region);
       return;
     }
+    if (dest->why_no_room == CODEC_OK)
+      dest->why_no_room = CODEC_OUTPUT_FULL;
   }
   dest->on_spare = true;
   dest->regionSize = 0;
@@ -64,10 +69,8 @@ void StartDestination(j_compress_ptr cinfo) {
 
 boolean EmptyDestination(j_compress_ptr cinfo) {
   auto* dest = reinterpret_cast<BufferDestination*>(cinfo->dest);
-  if (dest->on_spare) {
-    FailWith(reinterpret_cast<j_common_ptr>(cinfo),
-             dest->more != nullptr ? CODEC_NO_MEMORY : CODEC_OUTPUT_FULL);
-  }
+  if (dest->on_spare)
+    FailWith(reinterpret_cast<j_common_ptr>(cinfo), dest->why_no_room);
   dest->writtenBefore += dest->regionSize;
   MoveOn(dest);
   return TRUE;
@@ -169,7 +172,7 @@ int CodecWrite(CodecProps& props, int mode) {
   BeginWatch(&watch, props.progress);
   EncodeJob job{};
   int status = RunEncode(&job, &props, &watch, TRUE, &written);
-  if (status == CODEC_NO_MEMORY) {
+  if (status == CODEC_NO_MEMORY && !props.failWhenShort) {
     // No room for the second pass: the standard tables need none, and the
     // copy is made all the same, a little larger. What the failed run kept
     // would only stand in their way.

@@ -2,7 +2,6 @@
 
 #include <commctrl.h>
 
-#include "batch/program_state.h"
 #include "resources/resource.h"
 
 namespace {
@@ -19,7 +18,11 @@ RECT ClientRectOf(HWND dialog, int id) {
 
 }  // namespace
 
-LongWork::LongWork(HWND dialog) : dialog_(dialog), start_(GetTickCount64()) {
+LongWork::LongWork(HWND dialog)
+    : dialog_(dialog),
+      wait_(LoadCursorA(nullptr, IDC_WAIT)),
+      restore_(SetCursor(wait_)),
+      start_(GetTickCount64()) {
   busy_ = true;
   EnableWindow(dialog_, FALSE);
 }
@@ -28,6 +31,7 @@ LongWork::~LongWork() {
   if (bar_ != nullptr)
     DestroyWindow(bar_);
   EnableWindow(dialog_, TRUE);
+  SetCursor(restore_);
   busy_ = false;
 }
 
@@ -54,6 +58,6 @@ bool LongWork::Report(double done) noexcept {
   if (bar_ != nullptr)
     SendMessageA(bar_, PBM_SETPOS, static_cast<WPARAM>(done * kBarSteps), 0);
   // What the pump dispatched may have set another cursor.
-  SetCursor(static_cast<HCURSOR>(Job.waitCursor));
+  SetCursor(wait_);
   return true;
 }

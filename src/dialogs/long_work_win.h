@@ -2,7 +2,7 @@
 // encode of "Output Quality". The dialog stays on screen, disabled so that it
 // cannot be confirmed twice, and keeps answering; once the work has taken
 // half a second, a progress bar between its two buttons shows how far it
-// has come.
+// has come. The wait cursor shows meanwhile.
 #pragma once
 
 #include <windows.h>
@@ -30,6 +30,8 @@ class LongWork final : public CodecProgress {
 
   HWND dialog_;
   HWND bar_ = nullptr;
+  HCURSOR wait_;
+  HCURSOR restore_;
   ULONGLONG start_;
   MessagePump pump_;
   static inline bool busy_ = false;

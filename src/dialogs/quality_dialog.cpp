@@ -1,34 +1,14 @@
 #include "dialogs/quality_dialog.h"
 
-void EncodeAtQuality(JobState& job, CodecProps& codec, CodecProgress* progress) {
-  CodecInit(codec);
-  codec.pixelBuffer = job.pixelBuffer.data();
-  codec.pixelWidth = job.width;
-  codec.pixelHeight = job.height;
-  codec.pixelRowPad = RowPad(job.width);
-  codec.pixelChannels = 3;
-  codec.pixelColor = CODEC_PIXEL_BGR;
-  // The whole encoding goes to the output buffer's regions.
-  codec.jpegBuffer = nullptr;
-  codec.jpegSize = 0;
-  codec.jpegMore = &job.outputBuffer;
-  codec.jpegWidth = job.width;
-  codec.jpegHeight = job.height;
-  codec.jpegColor = CODEC_JPEG_YCBCR;
-  codec.jpegSubsampling = CODEC_SUBSAMPLE_422;
-  codec.quality = job.quality;
-  codec.jpegFileName = nullptr;
-  codec.metadata = &job.metadata;
-  codec.largeBlocks = &job.largeBlocks;
-  codec.progress = progress;
-  job.encodeStatus = CodecWrite(codec, CODEC_ENCODE_BUFFER);
-  job.encodedSize = job.encodeStatus == CODEC_OK ? codec.jpegSize : 0;
-  CodecFree(codec);
+void EncodeAtQuality(PhotoWork& photo, int32_t quality, CodecProgress* progress) {
+  photo.encodeStatus = photo.conversion.Encode(quality, progress);
 }
 
-QualityTexts QualityDialogTexts(const JobState& job) {
-  return {std::to_string(job.width) + " by " + std::to_string(job.height),
-          std::to_string(job.quality), KbText(job.fileSize), KbText(job.encodedSize)};
+QualityTexts QualityDialogTexts(const PhotoWork& photo, const UserChoices& choices) {
+  const Conversion& conversion = photo.conversion;
+  return {std::to_string(conversion.Width()) + " by " + std::to_string(conversion.Height()),
+          std::to_string(choices.quality), KbText(conversion.InputBytes()),
+          KbText(conversion.CopyBytes())};
 }
 
 int32_t QualityFromText(std::string_view text) {
@@ -45,11 +25,12 @@ int32_t QualityFromText(std::string_view text) {
   return negative ? -value : value;
 }
 
-QualityResult DecideQuality(JobState& job, std::string_view fieldText, bool sameForRest) {
-  job.sameForRest = sameForRest && job.morePhotosFollow;
+QualityResult DecideQuality(UserChoices& choices, const PhotoWork& photo,
+                            std::string_view fieldText, bool sameForRest) {
+  choices.sameForRest = sameForRest && photo.morePhotosFollow;
   const int32_t typed = QualityFromText(fieldText);
-  if (typed == job.quality)
+  if (typed == choices.quality)
     return QUALITY_SAVE;
-  job.quality = typed;
+  choices.quality = typed;
   return QUALITY_RETRY;
 }

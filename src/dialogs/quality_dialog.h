@@ -13,11 +13,10 @@ enum QualityResult : int {
   QUALITY_SKIP = 69,   // do not save this file
 };
 
-// Encodes the pixel buffer and the job's metadata at the job's quality into
-// the output buffer, and sets encodedSize to its length (0 when the encoding
-// failed) and encodeStatus to the codec's status. `progress` (may be null) is
-// told how the encoding goes, and may stop it.
-void EncodeAtQuality(JobState& job, CodecProps& codec, CodecProgress* progress = nullptr);
+// Encodes the photo's pixels at `quality` into its copy and keeps the
+// codec's status in encodeStatus. `progress` (may be null) is told how the
+// encoding goes, and may stop it.
+void EncodeAtQuality(PhotoWork& photo, int32_t quality, CodecProgress* progress = nullptr);
 
 // The texts the dialog shows.
 struct QualityTexts {
@@ -26,7 +25,7 @@ struct QualityTexts {
   std::string inputSize;   // "N KB"
   std::string outputSize;  // "N KB"
 };
-QualityTexts QualityDialogTexts(const JobState& job);
+QualityTexts QualityDialogTexts(const PhotoWork& photo, const UserChoices& choices);
 
 // The quality field's text as a number: at most its first 9 characters,
 // leading white space skipped, one optional sign, then decimal digits up to
@@ -35,5 +34,7 @@ int32_t QualityFromText(std::string_view text);
 
 // Save when the typed quality is the current one; otherwise store it and ask
 // for another encoding. The "Same for the rest" box's state is kept for the
-// next showing and, on Save, for the batch.
-QualityResult DecideQuality(JobState& job, std::string_view fieldText, bool sameForRest = false);
+// next showing and, on Save, for the batch; it counts only where another
+// photo follows.
+QualityResult DecideQuality(UserChoices& choices, const PhotoWork& photo,
+                            std::string_view fieldText, bool sameForRest = false);

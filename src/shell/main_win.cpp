@@ -10,7 +10,6 @@
 #include "batch/program_state.h"
 
 JobState Job;
-CodecProps Codec;
 
 namespace {
 
@@ -19,7 +18,7 @@ constexpr char kClassName[] = "Tillerbrookmint";
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CREATE:
-      RunBatch(window);
+      RunBatch(window, reinterpret_cast<const CREATESTRUCTA*>(lParam)->hInstance);
       return 0;
     case WM_DESTROY:
       PostQuitMessage(0);
@@ -31,8 +30,6 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR argumentText, int showCommand) {
-  Job.instance = instance;
-
   WNDCLASSA windowClass{};
   windowClass.style = CS_HREDRAW | CS_VREDRAW;
   windowClass.lpfnWndProc = MainWndProc;
@@ -49,13 +46,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR argumentText, int showCo
 
   // mingw-w64's start-up code passes GetCommandLineA()'s text: in the ANSI
   // code page, which the manifest makes UTF-8 (Windows 10 1903 and later).
-  CaptureArguments(Job, argumentText != nullptr ? argumentText : "");
+  CaptureArguments(Job.input, argumentText != nullptr ? argumentText : "");
 
   HWND host = CreateWindowExA(0, kClassName, kClassName, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0,
                               0, 0, 0, nullptr, nullptr, instance, nullptr);
-  Job.hostWindow = host;
   ShowWindow(host, showCommand);
-  UpdateWindow(static_cast<HWND>(Job.hostWindow));
+  UpdateWindow(host);
 
   MSG message;
   BOOL got;

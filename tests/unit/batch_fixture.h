@@ -19,11 +19,10 @@ class Batch : public ::testing::Test {
  protected:
   // Runs the batch over the command line given, or the open dialog when empty.
   BatchEnding Run(std::string_view commandLine = "") {
-    CaptureArguments(job, commandLine);
-    return RunBatch(job, codec, platform);
+    CaptureArguments(job.input, commandLine);
+    return RunBatch(job, platform);
   }
 
   JobState job;
-  CodecProps codec{};
-  FakePlatform platform{codec};
+  FakePlatform platform;
 };

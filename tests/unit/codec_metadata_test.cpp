@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "batch/output_block.h"
 #include "codec/codec.h"
 #include "codec/exif_orientation.h"
 #include "codec_blocks.h"
+#include "convert/output_block.h"
 #include "metadata_samples.h"
 #include "test_images.h"
 

@@ -10,8 +10,46 @@
 #include "dialogs/quality_dialog.h"
 #include "dialogs/size_dialog.h"
 
-FileChoice FakePlatform::ChooseFiles(JobState& job) {
-  events.push_back("choose");
+namespace {
+
+// The file's bytes as they were when it was opened.
+class FakeInputFile final : public InputFile {
+ public:
+  FakeInputFile(std::vector<uint8_t> bytes, uint64_t time, std::atomic<int>& open)
+      : bytes_(std::move(bytes)), time_(time), open_(open) {
+    ++open_;
+  }
+  ~FakeInputFile() override { --open_; }
+
+  SystemError SizeAndTime(uint64_t& bytes, uint64_t& lastWriteTime) override {
+    bytes = bytes_.size();
+    lastWriteTime = time_;
+    return kNoError;
+  }
+  SystemError Read(std::span<uint8_t> into) override {
+    EXPECT_LE(read_ + into.size(), bytes_.size());
+    const size_t take = std::min(into.size(), bytes_.size() - read_);
+    std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(read_), take, into.begin());
+    read_ += take;
+    return kNoError;
+  }
+
+ private:
+  const std::vector<uint8_t> bytes_;
+  const uint64_t time_;
+  std::atomic<int>& open_;
+  size_t read_ = 0;
+};
+
+}  // namespace
+
+void FakePlatform::Record(std::string event) {
+  std::lock_guard lock(mutex_);
+  events.push_back(std::move(event));
+}
+
+FileChoice FakePlatform::ChooseFiles(BatchInput& input) {
+  Record("choose");
   if (selections.empty())
     return FileChoice::kCancelled;
   const SelectionAnswer answer = selections.front();
@@ -22,51 +60,32 @@ FileChoice FakePlatform::ChooseFiles(JobState& job) {
   for (const auto& s : answer.strings)
     result.append(s).push_back('\0');
   result.push_back('\0');
-  auto& buffer = job.SelectionBuffer;
+  auto& buffer = input.SelectionBuffer;
   std::fill(buffer.begin(), buffer.end(), '\0');
   std::copy_n(result.begin(), std::min(result.size(), buffer.size()), buffer.begin());
   return FileChoice::kChosen;
 }
 
-SystemError FakePlatform::OpenInput(const char* path) {
-  EXPECT_FALSE(inputOpen) << "an input left open before " << path;
-  events.push_back(std::string("open ") + path);
+std::unique_ptr<InputFile> FakePlatform::OpenInput(const char* path, SystemError& error) {
+  Record(std::string("open ") + path);
+  std::lock_guard lock(mutex_);
+  error = kNoError;
   if (auto e = openErrors.find(path); e != openErrors.end())
-    return e->second;
-  if (!files.contains(path))
-    return 2;  // file not found
-  inputOpen = true;
-  openPath_ = path;
-  return kNoError;
+    error = e->second;
+  else if (!files.contains(path))
+    error = 2;  // file not found
+  if (error != kNoError)
+    return nullptr;
+  return std::make_unique<FakeInputFile>(files.at(path), times[path], inputsOpen);
 }
 
-SystemError FakePlatform::InputSizeAndTime(uint64_t& bytes, uint64_t& lastWriteTime) {
-  EXPECT_TRUE(inputOpen);
-  bytes = files.at(openPath_).size();
-  lastWriteTime = times[openPath_];
-  return kNoError;
-}
-
-SystemError FakePlatform::ReadInput(std::span<uint8_t> into) {
-  EXPECT_TRUE(inputOpen);
-  const auto& bytes = files.at(openPath_);
-  EXPECT_EQ(into.size(), bytes.size());
-  std::copy_n(bytes.begin(), std::min(into.size(), bytes.size()), into.begin());
-  return kNoError;
-}
-
-void FakePlatform::CloseInput() {
-  EXPECT_TRUE(inputOpen);
-  inputOpen = false;
-}
-
-int FakePlatform::ShowSizeDialog(JobState& job) {
-  if (!ReadImageSize(job, codec_)) {
-    events.push_back("size unreadable");
+int FakePlatform::ShowSizeDialog(PhotoWork& photo, UserChoices& choices) {
+  if (!photo.conversion.ReadHeader()) {
+    Record("size unreadable");
     return SIZE_UNREADABLE;
   }
-  const auto texts = SizeOptionTexts(job.width, job.height);
-  events.push_back("size " + texts[0] + " checked " + std::to_string(job.sizeChoice));
+  const auto texts = SizeOptionTexts(photo.conversion.InputWidth(), photo.conversion.InputHeight());
+  Record("size " + texts[0] + " checked " + std::to_string(choices.sizeChoice));
   EXPECT_FALSE(sizeAnswers.empty()) << "an Output Size dialog nobody expected";
   if (sizeAnswers.empty())
     return SIZE_CANCELLED;
@@ -74,22 +93,22 @@ int FakePlatform::ShowSizeDialog(JobState& job) {
   sizeAnswers.pop_front();
   if (!answer)
     return SIZE_CANCELLED;
-  job.sizeChoice = *answer;
-  return ConfirmSize(job, codec_);
+  choices.sizeChoice = *answer;
+  return ConfirmSize(photo, choices.sizeChoice);
 }
 
-int FakePlatform::ShowQualityDialog(JobState& job) {
-  EncodeAtQuality(job, codec_);
+int FakePlatform::ShowQualityDialog(PhotoWork& photo, UserChoices& choices) {
   if (encodeOutOfMemory) {
     // What the encoder reports when it cannot have its memory (the codec's
-    // tests make it so).
-    job.encodeStatus = CODEC_NO_MEMORY;
-    job.encodedSize = 0;
+    // tests make it so): no copy.
+    photo.encodeStatus = CODEC_NO_MEMORY;
+  } else {
+    EncodeAtQuality(photo, choices.quality);
   }
-  const QualityTexts texts = QualityDialogTexts(job);
-  events.push_back("quality " + texts.resolution + " q" + texts.quality + " " + texts.outputSize +
-                   " " + job.DisplayName.data());
-  boxes.push_back(!job.morePhotosFollow ? "-" : job.sameForRest ? "[x]" : "[ ]");
+  const QualityTexts texts = QualityDialogTexts(photo, choices);
+  Record("quality " + texts.resolution + " q" + texts.quality + " " + texts.outputSize + " " +
+         photo.names.DisplayName.data());
+  boxes.push_back(!photo.morePhotosFollow ? "-" : choices.sameForRest ? "[x]" : "[ ]");
   EXPECT_FALSE(qualityAnswers.empty()) << "an Output Quality dialog nobody expected";
   if (qualityAnswers.empty())
     return QUALITY_SKIP;
@@ -97,22 +116,21 @@ int FakePlatform::ShowQualityDialog(JobState& job) {
   qualityAnswers.pop_front();
   if (!answer.typed)
     return QUALITY_SKIP;
-  return DecideQuality(job, *answer.typed, answer.sameForRest);
+  return DecideQuality(choices, photo, *answer.typed, answer.sameForRest);
 }
 
 void FakePlatform::ShowMessage(const char* text) {
-  events.push_back(std::string("message ") + text);
+  Record(std::string("message ") + text);
   messages.emplace_back(text);
 }
 
 void FakePlatform::ShowSystemError(SystemError error) {
-  events.push_back("system error " + std::to_string(error));
+  Record("system error " + std::to_string(error));
   systemErrors.push_back(error);
 }
 
 void FakePlatform::ShowBatchPhoto(size_t number, size_t total, const char* newName) {
-  events.push_back("batch " + std::to_string(number) + " of " + std::to_string(total) + " " +
-                   newName);
+  Record("batch " + std::to_string(number) + " of " + std::to_string(total) + " " + newName);
   batchWindowOpen = true;
   batchNumber_ = number;
   batchReports_ = 0;
@@ -129,15 +147,15 @@ bool FakePlatform::ReportBatchProgress(double done) noexcept {
 }
 
 void FakePlatform::CloseBatchProgress() {
-  events.push_back("batch closed");
+  Record("batch closed");
   batchWindowOpen = false;
 }
 
 SystemError FakePlatform::SaveOutput(const char* path,
                                      std::span<const std::span<const uint8_t>> pieces,
                                      uint64_t lastWriteTime) {
-  EXPECT_FALSE(inputOpen) << "saving while the input is open";
-  events.push_back(std::string("save ") + path);
+  Record(std::string("save ") + path);
+  std::lock_guard lock(mutex_);
   if (auto e = saveErrors.find(path); e != saveErrors.end())
     return e->second;
   std::vector<uint8_t>& file = files[path];

@@ -3,8 +3,10 @@
 // record of every message and save.
 #pragma once
 
+#include <atomic>
 #include <deque>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,9 +36,10 @@ struct BatchCancel {
 
 class FakePlatform : public Platform {
  public:
-  explicit FakePlatform(CodecProps& codec) : codec_(codec) {}
+  FakePlatform() = default;
 
-  // Set up by the test.
+  // Set up by the test. Workers read files while the program's thread
+  // saves: both under the platform's lock.
   std::map<std::string, std::vector<uint8_t>> files;
   std::map<std::string, uint64_t> times;              // last-write times; none: 0
   std::map<std::string, SystemError> openErrors;      // an open that fails
@@ -44,9 +47,10 @@ class FakePlatform : public Platform {
   std::deque<SelectionAnswer> selections;             // in turn; none left: cancelled
   std::deque<std::optional<SizeChoice>> sizeAnswers;  // none: Cancel
   std::deque<QualityAnswer> qualityAnswers;
-  bool encodeOutOfMemory = false;  // every encode finds its memory short
+  bool encodeOutOfMemory = false;  // every encode in a dialog finds its memory short
   std::optional<BatchCancel> batchCancel;
   LeadByteRule leadBytes = NoLeadBytes;
+  RestLimits restLimits{3, uint64_t{1} << 30};
 
   // Recorded.
   // "open PATH", "size W by H", "quality ...", "message ...", "batch N of M NAME", ...
@@ -58,27 +62,28 @@ class FakePlatform : public Platform {
   std::vector<SystemError> systemErrors;
   std::vector<std::string> messages;
   std::vector<std::string> savedPaths;
-  bool inputOpen = false;
+  std::atomic<int> inputsOpen{0};
+  int keptAnswering = 0;  // KeepAnswering calls
 
-  FileChoice ChooseFiles(JobState& job) override;
-  SystemError OpenInput(const char* path) override;
-  SystemError InputSizeAndTime(uint64_t& bytes, uint64_t& lastWriteTime) override;
-  SystemError ReadInput(std::span<uint8_t> into) override;
-  void CloseInput() override;
-  int ShowSizeDialog(JobState& job) override;
-  int ShowQualityDialog(JobState& job) override;
+  FileChoice ChooseFiles(BatchInput& input) override;
+  std::unique_ptr<InputFile> OpenInput(const char* path, SystemError& error) override;
+  int ShowSizeDialog(PhotoWork& photo, UserChoices& choices) override;
+  int ShowQualityDialog(PhotoWork& photo, UserChoices& choices) override;
   void ShowMessage(const char* text) override;
   void ShowSystemError(SystemError error) override;
+  void KeepAnswering() noexcept override { ++keptAnswering; }
   void ShowBatchPhoto(size_t number, size_t total, const char* newName) override;
   bool ReportBatchProgress(double done) noexcept override;
   void CloseBatchProgress() override;
+  RestLimits RestOfBatchLimits() override { return restLimits; }
   SystemError SaveOutput(const char* path, std::span<const std::span<const uint8_t>> pieces,
                          uint64_t lastWriteTime) override;
   LeadByteRule LeadBytes() const override { return leadBytes; }
 
  private:
-  CodecProps& codec_;
-  std::string openPath_;
+  void Record(std::string event);
+
+  std::mutex mutex_;
   size_t batchNumber_ = 0;
   int batchReports_ = 0;
   double batchDone_ = 0;

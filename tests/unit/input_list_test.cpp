@@ -14,7 +14,7 @@ namespace {
 
 // Every path the command line yields, walked as the batch walks it.
 std::vector<std::string> SplitAll(std::string_view argumentText) {
-  JobState job;
+  BatchInput job;
   CaptureArguments(job, argumentText);
   std::vector<std::string> paths;
   if (BeginBatch(job) != InputMode::kCommandLine)
@@ -43,7 +43,7 @@ TEST(CaptureArguments, DropsEveryDoubleQuoteAndKeepsTheRest) {
       {"\"C:\\x.jpg\" \"C:\\y.jpg\"", "C:\\x.jpg C:\\y.jpg"},
   };
   for (const auto& c : cases) {
-    JobState job;
+    BatchInput job;
     CaptureArguments(job, c.argumentText);
     EXPECT_EQ(job.commandLineLength, c.kept.size()) << c.argumentText;
     EXPECT_EQ(std::string_view(job.CommandLineBuffer.data()), c.kept) << c.argumentText;
@@ -62,23 +62,23 @@ TEST(CaptureArguments, KeepsATextFarLongerThanAnyFixedBuffer) {
 }
 
 TEST(BeginBatch, ChoosesTheModeByTheCommandLine) {
-  JobState withArguments;
+  BatchInput withArguments;
   CaptureArguments(withArguments, "C:\\a.jpg");
   withArguments.currentFile = 7;
   EXPECT_EQ(BeginBatch(withArguments), InputMode::kCommandLine);
   EXPECT_EQ(withArguments.currentFile, 0u);
   EXPECT_EQ(std::string(withArguments.SplitPrefix.data(), 3), "C:\\");
 
-  JobState quotesOnly;
+  BatchInput quotesOnly;
   CaptureArguments(quotesOnly, "\"\"");
   EXPECT_EQ(BeginBatch(quotesOnly), InputMode::kSelection);
 
-  JobState none;
+  BatchInput none;
   EXPECT_EQ(BeginBatch(none), InputMode::kSelection);
 }
 
 TEST(BeginBatch, ShortCommandLinesTakeZeroBytesIntoThePrefix) {
-  JobState job;
+  BatchInput job;
   CaptureArguments(job, "ab");
   BeginBatch(job);
   EXPECT_EQ(std::string(job.SplitPrefix.data(), 3), std::string("ab\0", 3));
@@ -110,7 +110,7 @@ TEST(SplitCurrentPath, FindsEachPathWhereTheFirstThreeCharactersRecur) {
 }
 
 TEST(SplitCurrentPath, NextStartPointsAtTheRepetition) {
-  JobState job;
+  BatchInput job;
   CaptureArguments(job, "abcabc.jpg");
   BeginBatch(job);
   EXPECT_STREQ(SplitCurrentPath(job), "ab");
@@ -120,7 +120,7 @@ TEST(SplitCurrentPath, NextStartPointsAtTheRepetition) {
 // Fills the open dialog's result: the strings given, each ended by a zero
 // byte, then the closing zero byte, cut at the buffer's end as Wine's dialog
 // cuts a list too long for it.
-void SetSelection(JobState& job, const std::vector<std::string>& strings) {
+void SetSelection(BatchInput& job, const std::vector<std::string>& strings) {
   std::string result;
   for (const auto& s : strings)
     result.append(s).push_back('\0');
@@ -130,7 +130,7 @@ void SetSelection(JobState& job, const std::vector<std::string>& strings) {
   std::copy_n(result.begin(), std::min(result.size(), buffer.size()), buffer.begin());
 }
 
-std::vector<std::string> SelectedPaths(JobState& job) {
+std::vector<std::string> SelectedPaths(BatchInput& job) {
   EXPECT_TRUE(ParseSelection(job));
   std::vector<std::string> paths;
   for (int32_t k = 0; k < job.fileCount; ++k) {
@@ -141,7 +141,7 @@ std::vector<std::string> SelectedPaths(JobState& job) {
 }
 
 TEST(Selection, OneFileIsTheFullPathAsReturned) {
-  JobState job;
+  BatchInput job;
   SetSelection(job, {"C:\\pics\\img.jpg"});
   EXPECT_EQ(SelectedPaths(job), std::vector<std::string>{"C:\\pics\\img.jpg"});
   EXPECT_EQ(job.fileCount, 1);
@@ -149,7 +149,7 @@ TEST(Selection, OneFileIsTheFullPathAsReturned) {
 }
 
 TEST(Selection, SeveralFilesAreFolderBackslashNameInTheDialogsOrder) {
-  JobState job;
+  BatchInput job;
   SetSelection(job, {"C:\\pics", "b.jpg", "a.jpg", "c d.jpg"});
   EXPECT_EQ(SelectedPaths(job),
             (std::vector<std::string>{"C:\\pics\\b.jpg", "C:\\pics\\a.jpg", "C:\\pics\\c d.jpg"}));
@@ -157,13 +157,13 @@ TEST(Selection, SeveralFilesAreFolderBackslashNameInTheDialogsOrder) {
 }
 
 TEST(Selection, ABackslashIsAlwaysInsertedAfterTheFolder) {
-  JobState job;
+  BatchInput job;
   SetSelection(job, {"C:\\", "a.jpg", "b.jpg"});
   EXPECT_EQ(SelectedPaths(job), (std::vector<std::string>{"C:\\\\a.jpg", "C:\\\\b.jpg"}));
 }
 
 TEST(Selection, AnEmptyFolderBeforeNamesIsStillAFolder) {
-  JobState job;
+  BatchInput job;
   SetSelection(job, {"", "a.jpg", "b.jpg"});
   EXPECT_EQ(SelectedPaths(job), (std::vector<std::string>{"\\a.jpg", "\\b.jpg"}));
 }
@@ -187,7 +187,7 @@ std::vector<std::string> NamesFilling(size_t bytes) {
 TEST(Selection, KeepsEveryNameOfAResultThatFillsTheBuffer) {
   // Its closing zero is the buffer's last byte: whole, far past any
   // 100-entry table.
-  JobState job;
+  BatchInput job;
   const std::vector<std::string> strings = NamesFilling(kSelectionBytes);
   SetSelection(job, strings);
   ASSERT_EQ(job.SelectionBuffer.back(), '\0');
@@ -210,7 +210,7 @@ TEST(Selection, AResultCutAtTheBuffersEndIsNoChoice) {
       {std::string(kSelectionBytes, 'x')}  // one path without an end
   };
   for (const auto& strings : cuts) {
-    JobState job;
+    BatchInput job;
     SetSelection(job, strings);
     EXPECT_FALSE(ParseSelection(job)) << strings.size() << " strings";
     EXPECT_EQ(job.fileCount, 0);
@@ -220,7 +220,7 @@ TEST(Selection, AResultCutAtTheBuffersEndIsNoChoice) {
 }
 
 TEST(Selection, APathThatDoesNotFitIsReportedNotTruncated) {
-  JobState job;
+  BatchInput job;
   const std::string folder = "C:\\" + std::string(250, 'f');
   SetSelection(job, {folder, "short.jpg", std::string(3, 'n')});
   const auto paths = SelectedPaths(job);

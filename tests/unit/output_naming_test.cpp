@@ -41,7 +41,7 @@ TEST(OutputNaming, PutsTheXBeforeTheFirstDotOfTheFileName) {
       {"\\\\server\\share.x\\a b.jpeg", "\\\\server\\share.x\\a bX.jpeg", "a bX.jpeg"},
   };
   for (const auto& c : cases) {
-    JobState job;
+    PhotoNames job;
     ASSERT_TRUE(BuildOutputPath(job, c.input)) << c.input;
     BuildDisplayName(job);
     EXPECT_EQ(std::string_view(job.OutputPath.data()), c.output) << c.input;
@@ -50,7 +50,7 @@ TEST(OutputNaming, PutsTheXBeforeTheFirstDotOfTheFileName) {
 }
 
 TEST(OutputNaming, APathWhoseXNameDoesNotFitIsRefusedWithoutOverrun) {
-  JobState job;
+  PhotoNames job;
   const std::string longest = "C:\\" + std::string(254, 'a') + ".j";  // 259 characters
   ASSERT_EQ(longest.size(), 259u);
   job.OutputPath.fill('?');
@@ -64,7 +64,7 @@ TEST(OutputNaming, APathWhoseXNameDoesNotFitIsRefusedWithoutOverrun) {
 }
 
 TEST(OutputNaming, EachFileGetsItsOwnShownName) {
-  JobState job;
+  PhotoNames job;
   for (std::string_view name : {"a.jpg", "b.jpg", "c.jpg"}) {
     ASSERT_TRUE(BuildOutputPath(job, "C:\\pics\\" + std::string(name)));
     BuildDisplayName(job);
@@ -84,7 +84,7 @@ TEST(OutputNaming, DoubleByteCharactersAreReadWhole) {
       {"C:\\p\\a\x83", "C:\\p\\a\x83X", "a\x83X"},
   };
   for (const auto& c : cases) {
-    JobState job;
+    PhotoNames job;
     ASSERT_TRUE(BuildOutputPath(job, c.input, Cp932LeadBytes)) << c.input;
     BuildDisplayName(job, Cp932LeadBytes);
     EXPECT_EQ(std::string_view(job.OutputPath.data()), c.output) << c.input;

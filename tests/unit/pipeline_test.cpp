@@ -28,8 +28,6 @@ TEST_F(Batch, CommandLineFilesAreEachSavedUnderTheirXNamesWithTheirTimes) {
   EXPECT_EQ(platform.files["C:\\p\\a.jpg"], Photo()) << "the input is never written";
   EXPECT_EQ(platform.times["C:\\p\\aX.jpg"], 0x01D1'2345'6789'ABCDu);
   EXPECT_EQ(platform.times["C:\\p\\bX.jpg"], 0x01D0'0000'0000'0001u);
-  EXPECT_EQ(job.pixelBuffer.data(), nullptr);
-  EXPECT_EQ(job.jpegBuffer.data(), nullptr);
 }
 
 TEST_F(Batch, SelectedFilesAreProcessedInTheDialogsOrder) {
@@ -57,7 +55,7 @@ TEST_F(Batch, TheSizeChoiceAndQualityCarryToTheNextFile) {
   EXPECT_EQ(e[3].rfind("quality 56 by 37 q70 ", 0), 0u) << e[3];
   EXPECT_EQ(e[6], "size 227 by 149 checked 2");  // the second file opens with Quarter
   EXPECT_EQ(e[7].rfind("quality 56 by 37 q70 ", 0), 0u) << e[7];
-  EXPECT_EQ(job.quality, 50);
+  EXPECT_EQ(job.choices.quality, 50);
   EXPECT_EQ(platform.savedPaths, std::vector<std::string>{"C:\\aX.jpg"});
 }
 
@@ -81,10 +79,9 @@ TEST_F(Batch, AnInputThatCannotBeOpenedLeavesTheHostOpenInBothModes) {
   EXPECT_EQ(platform.savedPaths, std::vector<std::string>{"C:\\aX.jpg"}) << "earlier outputs stay";
 
   JobState job2;
-  CodecProps codec2{};
-  FakePlatform selecting(codec2);
+  FakePlatform selecting;
   selecting.selections.push_back({{"C:\\missing.jpg"}});
-  EXPECT_EQ(RunBatch(job2, codec2, selecting), BatchEnding::kLeaveHostOpen);
+  EXPECT_EQ(RunBatch(job2, selecting), BatchEnding::kLeaveHostOpen);
   EXPECT_EQ(selecting.systemErrors, std::vector<SystemError>{2});
 }
 
@@ -112,17 +109,16 @@ TEST_F(Batch, ANonJpegEndsTheBatchWithAMessageInBothModes) {
   for (const std::vector<uint8_t>& bytes : std::vector<std::vector<uint8_t>>{
            {0xFF}, {0xFF, 0xD8}, {0x89, 'P', 'N', 'G', 0x0D, 0x0A}, {0xFF, 0xD8, 0xFE, 0xFF}}) {
     JobState j;
-    CodecProps c{};
-    FakePlatform p(c);
+    FakePlatform p;
     p.files["C:\\a.jpg"] = Photo();
     p.files["C:\\x.jpg"] = bytes;
     p.sizeAnswers = {SIZE_FULL};
     p.qualityAnswers = {kSave};
-    CaptureArguments(j, "C:\\a.jpg C:\\x.jpg C:\\a.jpg");
-    EXPECT_EQ(RunBatch(j, c, p), BatchEnding::kDestroyHost);
+    CaptureArguments(j.input, "C:\\a.jpg C:\\x.jpg C:\\a.jpg");
+    EXPECT_EQ(RunBatch(j, p), BatchEnding::kDestroyHost);
     EXPECT_EQ(p.messages, std::vector<std::string>{"That's not a jpeg file."});
     EXPECT_EQ(p.savedPaths, std::vector<std::string>{"C:\\aX.jpg"});
-    EXPECT_FALSE(p.inputOpen);
+    EXPECT_EQ(p.inputsOpen, 0);
   }
   platform.files["C:\\p\\x.jpg"] = {'G', 'I', 'F'};
   platform.selections.push_back({{"C:\\p\\x.jpg"}});
@@ -138,8 +134,7 @@ TEST_F(Batch, CancellingOutputSizeEndsTheProgramWithoutAMessage) {
   EXPECT_EQ(Run("C:\\a.jpg C:\\b.jpg"), BatchEnding::kDestroyHost);
   EXPECT_TRUE(platform.messages.empty());
   EXPECT_EQ(platform.savedPaths, std::vector<std::string>{"C:\\aX.jpg"});
-  EXPECT_EQ(job.jpegBuffer.data(), nullptr);
-  EXPECT_FALSE(platform.inputOpen);
+  EXPECT_EQ(platform.inputsOpen, 0);
 }
 
 TEST_F(Batch, CancellingOutputQualitySkipsTheFileAndGoesOn) {
@@ -192,9 +187,7 @@ TEST_F(Batch, AnUndecodablePhotoIsSkippedWithTheMessageAndTheBatchGoesOn) {
   EXPECT_EQ(platform.events[4], "size 227 by 149 checked 0") << "the second fails after OK";
   EXPECT_EQ(platform.messages, std::vector<std::string>(2, "That's not a jpeg file."));
   EXPECT_EQ(platform.savedPaths, std::vector<std::string>{"C:\\bX.jpg"});
-  EXPECT_EQ(job.jpegBuffer.data(), nullptr);
-  EXPECT_EQ(job.pixelBuffer.data(), nullptr);
-  EXPECT_FALSE(platform.inputOpen);
+  EXPECT_EQ(platform.inputsOpen, 0);
 }
 
 TEST_F(Batch, TooManyFilesAtOnceAreSaidSoAndTheDialogAsksAgain) {
@@ -212,10 +205,10 @@ TEST_F(Batch, TooManyFilesAtOnceAreSaidSoAndTheDialogAsksAgain) {
                                       "open C:\\p\\a.jpg"}));
   EXPECT_EQ(platform.savedPaths, std::vector<std::string>{"C:\\p\\aX.jpg"});
 
-  FakePlatform cancelling(codec);
+  FakePlatform cancelling;
   cancelling.selections = {{{}, true}};
   JobState job2;
-  EXPECT_EQ(RunBatch(job2, codec, cancelling), BatchEnding::kSendDestroy);
+  EXPECT_EQ(RunBatch(job2, cancelling), BatchEnding::kSendDestroy);
   EXPECT_EQ(cancelling.events, (std::vector<std::string>{"choose", message, "choose"}));
 }
 

@@ -2,7 +2,9 @@
 // with the same outcomes as through them.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "batch_fixture.h"
@@ -68,50 +70,64 @@ TEST(SameForTheRest, GivesEachPhotoTheOutcomeItsDialogsWouldGive) {
        notC,
        {},
        {kErrorNotEnoughMemory}},
-      {"its save fails", false, Photo(), 5, BatchEnding::kDestroyHost, notC, {}, {5}},
+      // A full disk or a folder gone would fail every copy after: one message.
+      {"its save fails", false, Photo(), 5, BatchEnding::kDestroyHost, upToB, {}, {5}},
   };
+  // a, b and d differ, so that a copy written for the wrong photo shows.
+  const std::map<std::string, std::pair<std::vector<uint8_t>, int>> photos{
+      {"a.jpg", {Photo(), 113}},
+      {"b.jpg", {test_images::EncodeJpeg(test_images::Gradient(100, 60, 3), {}), 50}},
+      {"d.jpg", {test_images::EncodeJpeg(test_images::Noise(64, 64, 3, 7), {}), 32}}};
   for (const RestCase& c : cases) {
-    SCOPED_TRACE(std::string(c.situation) + (c.selection ? ", chosen" : ", command line"));
-    JobState job;
-    CodecProps codec{};
-    FakePlatform platform(codec);
-    for (const char* name : {"a.jpg", "b.jpg", "d.jpg"})
-      platform.files[std::string("C:\\p\\") + name] = Photo();
-    if (c.situation != std::string("cannot be opened"))
-      platform.files["C:\\p\\c.jpg"] = c.bytes;
-    if (c.saveError != kNoError)
-      platform.saveErrors["C:\\p\\cX.jpg"] = c.saveError;
-    platform.sizeAnswers = {SIZE_HALF};
-    platform.qualityAnswers = {kSaveForAll, kSaveForAll};
-    if (c.selection) {
-      platform.selections.push_back({{"C:\\p", "a.jpg", "b.jpg", "c.jpg", "d.jpg"}});
-    } else {
-      CaptureArguments(job, "C:\\p\\a.jpg C:\\p\\b.jpg C:\\p\\c.jpg C:\\p\\d.jpg");
-    }
-    EXPECT_EQ(RunBatch(job, codec, platform), c.ending);
+    std::map<std::string, std::vector<uint8_t>> oneWorker;
+    // One worker, then three: the same copies, byte for byte, and the same
+    // messages and ending.
+    for (const size_t workers : {1u, 3u}) {
+      SCOPED_TRACE(std::string(c.situation) + (c.selection ? ", chosen, " : ", command line, ") +
+                   std::to_string(workers) + " workers");
+      JobState job;
+      FakePlatform platform;
+      platform.restLimits.workers = workers;
+      for (const auto& [name, photo] : photos)
+        platform.files["C:\\p\\" + name] = photo.first;
+      if (c.situation != std::string("cannot be opened"))
+        platform.files["C:\\p\\c.jpg"] = c.bytes;
+      if (c.saveError != kNoError)
+        platform.saveErrors["C:\\p\\cX.jpg"] = c.saveError;
+      platform.sizeAnswers = {SIZE_HALF};
+      platform.qualityAnswers = {kSaveForAll, kSaveForAll};
+      if (c.selection) {
+        platform.selections.push_back({{"C:\\p", "a.jpg", "b.jpg", "c.jpg", "d.jpg"}});
+      } else {
+        CaptureArguments(job.input, "C:\\p\\a.jpg C:\\p\\b.jpg C:\\p\\c.jpg C:\\p\\d.jpg");
+      }
+      EXPECT_EQ(RunBatch(job, platform), c.ending);
 
-    std::vector<std::string> saved;
-    for (const std::string& path : platform.savedPaths)
-      saved.push_back(path.substr(5));
-    EXPECT_EQ(saved, c.saved);
-    EXPECT_EQ(platform.messages, c.messages);
-    EXPECT_EQ(platform.systemErrors, c.systemErrors);
-    // Only the first photo had dialogs: Half, then 70 tried and saved.
-    EXPECT_TRUE(platform.sizeAnswers.empty());
-    EXPECT_TRUE(platform.qualityAnswers.empty());
-    EXPECT_EQ(platform.boxes, (std::vector<std::string>{"[ ]", "[x]"}));
-    for (const std::string& path : platform.savedPaths) {
-      test_images::DecodedJpeg copy;
-      ASSERT_TRUE(test_images::DecodeJpeg(platform.files[path], &copy)) << path;
-      EXPECT_EQ(copy.width, 113) << path;  // half of 227
+      std::vector<std::string> saved;
+      for (const std::string& path : platform.savedPaths)
+        saved.push_back(path.substr(5));
+      EXPECT_EQ(saved, c.saved);
+      EXPECT_EQ(platform.messages, c.messages);
+      EXPECT_EQ(platform.systemErrors, c.systemErrors);
+      // Only the first photo had dialogs: Half, then 70 tried and saved.
+      EXPECT_TRUE(platform.sizeAnswers.empty());
+      EXPECT_TRUE(platform.qualityAnswers.empty());
+      EXPECT_EQ(platform.boxes, (std::vector<std::string>{"[ ]", "[x]"}));
+      for (const auto& [name, photo] : photos) {
+        const std::string copy = "C:\\p\\" + name.substr(0, 1) + "X.jpg";
+        if (!platform.files.contains(copy))
+          continue;
+        test_images::DecodedJpeg decoded;
+        ASSERT_TRUE(test_images::DecodeJpeg(platform.files[copy], &decoded)) << copy;
+        EXPECT_EQ(decoded.width, photo.second) << copy;  // half of the photo's
+      }
+      EXPECT_FALSE(platform.batchWindowOpen);
+      EXPECT_EQ(platform.inputsOpen, 0);
+      if (workers == 1)
+        oneWorker = platform.files;
+      else
+        EXPECT_TRUE(platform.files == oneWorker);
     }
-    EXPECT_FALSE(platform.batchWindowOpen);
-    EXPECT_FALSE(platform.inputOpen);
-    // The blocks the photos handed on are released when the batch ends.
-    EXPECT_FALSE(job.keepBlocks);
-    EXPECT_EQ(job.pixelBuffer.data(), nullptr);
-    EXPECT_EQ(job.jpegBuffer.data(), nullptr);
-    EXPECT_TRUE(job.outputBuffer.Pieces(UINT64_MAX).empty());
   }
 }
 
@@ -128,7 +144,7 @@ TEST_F(Batch, TheProgressWindowNamesEachPhotoInItsTurn) {
   }
   EXPECT_EQ(batch, (std::vector<std::string>{"batch 2 of 3 bX.jpg", "batch 3 of 3 cX.jpg",
                                              "batch closed"}));
-  EXPECT_EQ(job.quality, 90);
+  EXPECT_EQ(job.choices.quality, 90);
 }
 
 TEST_F(Batch, CancelInTheProgressWindowEndsTheProgramWithOnlyWholeCopies) {
@@ -136,20 +152,18 @@ TEST_F(Batch, CancelInTheProgressWindowEndsTheProgramWithOnlyWholeCopies) {
     platform.files[name] = Photo();
   platform.sizeAnswers = {SIZE_FULL};
   platform.qualityAnswers = {{"90", true}};
-  // The third photo's decode is under way when Cancel is pressed.
-  platform.batchCancel = BatchCancel{3, 3};
+  // Pressed while the third photo is in hand.
+  platform.batchCancel = BatchCancel{3, 1};
   EXPECT_EQ(Run("C:\\a.jpg C:\\b.jpg C:\\c.jpg C:\\d.jpg"), BatchEnding::kDestroyHost);
   EXPECT_EQ(platform.savedPaths, (std::vector<std::string>{"C:\\aX.jpg", "C:\\bX.jpg"}));
   EXPECT_TRUE(platform.messages.empty());
   EXPECT_TRUE(platform.systemErrors.empty());
   EXPECT_FALSE(platform.batchWindowOpen);
-  EXPECT_EQ(job.pixelBuffer.data(), nullptr);
 
-  // Pressed between two photos, or during an encode, it ends the run alike.
-  for (const BatchCancel at : {BatchCancel{2, 1}, BatchCancel{4, 14}}) {
+  // Pressed at the first photo or the last, it ends the run alike.
+  for (const BatchCancel at : {BatchCancel{2, 1}, BatchCancel{4, 1}}) {
     JobState j;
-    CodecProps c{};
-    FakePlatform p(c);
+    FakePlatform p;
     p.files = {{"C:\\a.jpg", Photo()},
                {"C:\\b.jpg", Photo()},
                {"C:\\c.jpg", Photo()},
@@ -157,8 +171,8 @@ TEST_F(Batch, CancelInTheProgressWindowEndsTheProgramWithOnlyWholeCopies) {
     p.sizeAnswers = {SIZE_FULL};
     p.qualityAnswers = {{"90", true}};
     p.batchCancel = at;
-    CaptureArguments(j, "C:\\a.jpg C:\\b.jpg C:\\c.jpg C:\\d.jpg");
-    EXPECT_EQ(RunBatch(j, c, p), BatchEnding::kDestroyHost);
+    CaptureArguments(j.input, "C:\\a.jpg C:\\b.jpg C:\\c.jpg C:\\d.jpg");
+    EXPECT_EQ(RunBatch(j, p), BatchEnding::kDestroyHost);
     EXPECT_EQ(p.savedPaths.size(), at.number - 1) << "cancelled at photo " << at.number;
   }
 }

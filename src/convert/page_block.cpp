@@ -1,4 +1,4 @@
-#include "batch/page_block.h"
+#include "convert/page_block.h"
 
 #include <utility>
 

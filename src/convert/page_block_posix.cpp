@@ -2,7 +2,7 @@
 // mappings, which the kernel hands out zero-filled like VirtualAlloc does.
 #include <sys/mman.h>
 
-#include "batch/page_block.h"
+#include "convert/page_block.h"
 
 bool PageBlock::Allocate(uint64_t bytes) {
   Release();

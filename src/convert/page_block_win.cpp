@@ -1,7 +1,7 @@
 // Page blocks for Windows: committed read-write pages, zero-filled by the system.
 #include <windows.h>
 
-#include "batch/page_block.h"
+#include "convert/page_block.h"
 
 bool PageBlock::Allocate(uint64_t bytes) {
   Release();

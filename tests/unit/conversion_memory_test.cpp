@@ -1,13 +1,21 @@
-// Start values and the arithmetic shared by the pipeline and the dialogs.
+// A conversion's memory: the pixel layout's arithmetic, page blocks and the
+// copy's regions.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <vector>
 
-#include "batch/job_state.h"
 #include "codec/codec.h"
+#include "convert/conversion.h"
 
 namespace {
+
+// The next region, which must be there.
+std::span<uint8_t> Next(OutputBlock& out) {
+  std::span<uint8_t> region;
+  EXPECT_EQ(out.NextRegion(region), CODEC_OK);
+  return region;
+}
 
 // What the output block's regions hold: every region taken, read back whole.
 uint64_t TakenBytes(const OutputBlock& out) {
@@ -15,15 +23,6 @@ uint64_t TakenBytes(const OutputBlock& out) {
   for (const auto piece : out.Pieces(UINT64_MAX))
     bytes += piece.size();
   return bytes;
-}
-
-TEST(JobState, StartsAtFullSizeAndQuality90) {
-  JobState job;
-  EXPECT_EQ(job.sizeChoice, SIZE_FULL);
-  EXPECT_EQ(job.quality, 90);
-  EXPECT_EQ(job.commandLineLength, 0u);
-  EXPECT_EQ(job.jpegBuffer.data(), nullptr);
-  EXPECT_EQ(job.pixelBuffer.data(), nullptr);
 }
 
 TEST(RowPad, MakesEveryRowAMultipleOfFourBytes) {
@@ -60,13 +59,16 @@ TEST(OutputBlock, HandsOutRegionsUpToTheBoundAndKeepsThemForTheNextEncoding) {
   OutputBlock out;
   ASSERT_TRUE(out.Prepare(0));
   EXPECT_EQ(TakenBytes(out), 0u);
-  EXPECT_TRUE(out.NextRegion().empty());
+  std::span<uint8_t> none;
+  EXPECT_EQ(out.NextRegion(none), CODEC_OUTPUT_FULL);
+  EXPECT_TRUE(none.empty());
   // A small photo's bound takes one region, no larger than the granularity needs.
   ASSERT_TRUE(out.Prepare(1000));
   EXPECT_EQ(TakenBytes(out), 64u * 1024);
   out.Rewind();
-  EXPECT_EQ(out.NextRegion().size(), 64u * 1024);
-  EXPECT_TRUE(out.NextRegion().empty()) << "nothing past the bound";
+  EXPECT_EQ(Next(out).size(), 64u * 1024);
+  // Past the bound is an encoding that does not fit, not memory short.
+  EXPECT_EQ(out.NextRegion(none), CODEC_OUTPUT_FULL) << "nothing past the bound";
 
   // A large one takes regions only as they are asked for.
   const uint64_t most = 2 * OutputBlock::kRegionBytes + 1;
@@ -75,19 +77,19 @@ TEST(OutputBlock, HandsOutRegionsUpToTheBoundAndKeepsThemForTheNextEncoding) {
   out.Rewind();
   std::vector<uint8_t*> first;
   for (int i = 0; i < 3; ++i) {
-    const std::span<uint8_t> region = out.NextRegion();
+    const std::span<uint8_t> region = Next(out);
     ASSERT_EQ(region.size(), OutputBlock::kRegionBytes);
     region.front() = static_cast<uint8_t>(i + 1);
     region.back() = static_cast<uint8_t>(i + 11);
     first.push_back(region.data());
   }
-  EXPECT_TRUE(out.NextRegion().empty());
+  EXPECT_EQ(out.NextRegion(none), CODEC_OUTPUT_FULL);
   out.Rewind();
-  EXPECT_EQ(out.NextRegion().data(), first[0]) << "a new encoding writes the same memory";
+  EXPECT_EQ(Next(out).data(), first[0]) << "a new encoding writes the same memory";
   // The next photo, prepared for without a Release, takes them over.
   ASSERT_TRUE(out.Prepare(OutputBlock::kRegionBytes + 1));
   out.Rewind();
-  EXPECT_EQ(out.NextRegion().data(), first[0]) << "the next photo writes the same memory";
+  EXPECT_EQ(Next(out).data(), first[0]) << "the next photo writes the same memory";
 
   const auto pieces = out.Pieces(OutputBlock::kRegionBytes + 5);
   ASSERT_EQ(pieces.size(), 2u);
@@ -98,14 +100,6 @@ TEST(OutputBlock, HandsOutRegionsUpToTheBoundAndKeepsThemForTheNextEncoding) {
   EXPECT_TRUE(out.Pieces(0).empty());
   out.Release();
   EXPECT_EQ(TakenBytes(out), 0u);
-}
-
-TEST(KbText, ShiftsRightByTenBits) {
-  EXPECT_EQ(KbText(0), "0 KB");
-  EXPECT_EQ(KbText(1023), "0 KB");
-  EXPECT_EQ(KbText(1024), "1 KB");
-  EXPECT_EQ(KbText(2'000'000), "1953 KB");
-  EXPECT_EQ(KbText(0xFFFFFFFFu), "4194303 KB");
 }
 
 TEST(PageBlock, IsZeroFilledAndHandsOverOnMove) {

@@ -10,8 +10,8 @@
 #include <span>
 #include <vector>
 
-#include "batch/page_block.h"
 #include "codec/codec.h"
+#include "convert/page_block.h"
 
 class OutputBlock final : public CodecOutput {
  public:
@@ -28,7 +28,8 @@ class OutputBlock final : public CodecOutput {
   void Release();
 
   void Rewind() noexcept override { next_ = 0; }
-  std::span<uint8_t> NextRegion() noexcept override;
+  // Past the bound Prepare was given, CODEC_OUTPUT_FULL.
+  int NextRegion(std::span<uint8_t>& region) noexcept override;
 
   // The first `length` bytes written since the last Rewind, region by region.
   std::vector<std::span<const uint8_t>> Pieces(uint64_t length) const;

@@ -1,4 +1,4 @@
-#include "batch/output_block.h"
+#include "convert/output_block.h"
 
 #include <algorithm>
 #include <utility>
@@ -22,7 +22,8 @@ bool OutputBlock::Prepare(uint64_t most) {
   // reserve never lowers the capacity: regions kept beyond this photo's
   // bound are room it need not use.
   blocks_.reserve(static_cast<size_t>((most + regionBytes_ - 1) / regionBytes_));
-  return !NextRegion().empty();
+  std::span<uint8_t> first;
+  return NextRegion(first) == CODEC_OK;
 }
 
 void OutputBlock::Release() {
@@ -31,16 +32,18 @@ void OutputBlock::Release() {
   regionBytes_ = 0;
 }
 
-std::span<uint8_t> OutputBlock::NextRegion() noexcept {
+int OutputBlock::NextRegion(std::span<uint8_t>& region) noexcept {
+  region = {};
   if (next_ == blocks_.size()) {
     if (blocks_.size() == blocks_.capacity())
-      return {};  // past the encoder's bound: nothing more is due
+      return CODEC_OUTPUT_FULL;  // past the bound: nothing more is due
     PageBlock block;
     if (!block.Allocate(regionBytes_))
-      return {};
+      return CODEC_NO_MEMORY;
     blocks_.push_back(std::move(block));
   }
-  return blocks_[next_++].bytes();
+  region = blocks_[next_++].bytes();
+  return CODEC_OK;
 }
 
 std::vector<std::span<const uint8_t>> OutputBlock::Pieces(uint64_t length) const {

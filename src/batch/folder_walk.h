@@ -39,11 +39,14 @@ bool IsJpegName(std::string_view name);
 
 // Explorer's name order (the system's StrCmpLogicalW): runs of digits compare
 // as numbers, letters without regard to case. True when `a` sorts before `b`.
-bool LogicalNameLess(std::string_view a, std::string_view b);
+// Names it sees as equal ("a1" and "a01", "a.jpg" and "A.JPG") are ordered by
+// their bytes, so any list of names sorts one way. `isLeadByte` keeps the
+// second byte of a double-byte character from being read as a letter.
+bool LogicalNameLess(std::string_view a, std::string_view b, LeadByteRule isLeadByte = NoLeadBytes);
 
 struct FolderPhotos {
-  uint32_t error = 0;  // the top folder could not be listed; 0 for none
-  bool stopped = false;  // Listed said stop
+  uint32_t error = 0;               // the top folder could not be listed; 0 for none
+  bool stopped = false;             // Listed said stop
   std::vector<std::string> photos;  // full paths, in the batch's order
 };
 

@@ -1,6 +1,7 @@
 #include "batch/folder_walk.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 namespace {
 
@@ -80,7 +81,88 @@ int CompareLogical(std::string_view a, std::string_view b, LeadByteRule isLeadBy
   return 0;
 }
 
+bool EqualsIgnoringCase(std::string_view text, std::string_view lower) {
+  return std::equal(text.begin(), text.end(), lower.begin(), lower.end(),
+                    [](char c, char l) { return FoldCase(static_cast<uint8_t>(c)) == l; });
+}
+
+// A name as the file system matches it: ASCII letters in either case are the
+// same, outside double-byte characters. (NTFS folds other letters too, which
+// only matters for a copy whose original was renamed in case since.)
+std::string MatchKey(std::string_view name, LeadByteRule isLeadByte) {
+  std::string key(name);
+  for (size_t i = 0; i < key.size(); i += CharacterBytes(key, i, isLeadByte)) {
+    key[i] = static_cast<char>(FoldCase(static_cast<uint8_t>(key[i])));
+  }
+  return key;
+}
+
+// `folder` followed by a separator, unless it ends with one already (a
+// drive's root). Its last byte may be a double-byte character's second byte
+// that happens to be a backslash's, so its characters are stepped whole.
+std::string Prefix(std::string_view folder, LeadByteRule isLeadByte) {
+  bool endsWithSeparator = false;
+  for (size_t i = 0; i < folder.size();) {
+    const size_t length = CharacterBytes(folder, i, isLeadByte);
+    endsWithSeparator = length == 1 && (folder[i] == '\\' || folder[i] == '/');
+    i += length;
+  }
+  std::string prefix(folder);
+  if (!endsWithSeparator)
+    prefix += '\\';
+  return prefix;
+}
+
+// Adds the photos among one folder's entries to `photos` (after `prefix`, the
+// folder and its separator), in order, and leaves in `subfolders` the names
+// of those to enter, in order.
+void TakeFolder(const std::string& prefix, const std::vector<FolderEntry>& entries,
+                LeadByteRule isLeadByte, std::vector<std::string>& photos,
+                std::vector<std::string_view>& subfolders) {
+  // Every JPEG file is an original, even a hidden one: its copy beside it is
+  // still this program's work, not a photo.
+  std::unordered_set<std::string> copies;
+  for (const FolderEntry& entry : entries) {
+    if (!entry.folder && IsJpegName(entry.name))
+      copies.insert(MatchKey(XName(entry.name, isLeadByte), isLeadByte));
+  }
+  std::vector<std::string_view> files;
+  subfolders.clear();
+  for (const FolderEntry& entry : entries) {
+    if (entry.hidden)
+      continue;
+    if (entry.folder) {
+      // A link may lead back up the tree, or to another volume the user
+      // did not choose.
+      if (!entry.link)
+        subfolders.push_back(entry.name);
+    } else if (IsJpegName(entry.name) && !copies.contains(MatchKey(entry.name, isLeadByte))) {
+      files.push_back(entry.name);
+    }
+  }
+  const auto less = [isLeadByte](std::string_view a, std::string_view b) {
+    return LogicalNameLess(a, b, isLeadByte);
+  };
+  std::sort(files.begin(), files.end(), less);
+  std::sort(subfolders.begin(), subfolders.end(), less);
+  for (std::string_view name : files) {
+    photos.push_back(prefix + std::string(name));
+  }
+}
+
 }  // namespace
+
+bool IsJpegName(std::string_view name) {
+  const size_t dot = name.rfind('.');
+  if (dot == std::string_view::npos)
+    return false;
+  const std::string_view extension = name.substr(dot + 1);
+  for (std::string_view jpeg : {"jpg", "jpeg", "jpe", "jfif"}) {
+    if (EqualsIgnoringCase(extension, jpeg))
+      return true;
+  }
+  return false;
+}
 
 bool LogicalNameLess(std::string_view a, std::string_view b, LeadByteRule isLeadByte) {
   if (const int order = CompareLogical(a, b, isLeadByte))
@@ -88,4 +170,39 @@ bool LogicalNameLess(std::string_view a, std::string_view b, LeadByteRule isLead
   // Names Explorer sees as equal ("a01" and "a1", "a.jpg" and "A.JPG") still
   // need an order for the sort: their bytes give one.
   return a < b;
+}
+
+FolderPhotos FindPhotos(FolderLister& lister, std::string_view folder, LeadByteRule isLeadByte) {
+  FolderPhotos result;
+  // The folders still to list, the next on top. A stack of our own rather
+  // than recursion: a tree may be deeper than the thread's stack allows.
+  std::vector<std::string> pending{std::string(folder)};
+  std::vector<FolderEntry> entries;
+  std::vector<std::string_view> subfolders;
+  size_t listed = 0;
+  while (!pending.empty()) {
+    const std::string current = std::move(pending.back());
+    pending.pop_back();
+    entries.clear();
+    const uint32_t error = lister.List(current, entries);
+    ++listed;
+    if (error == 0) {
+      // Only the top folder may end with a separator; the paths the walk
+      // makes never do, and looking through each would cost as much again.
+      const std::string prefix = listed == 1 ? Prefix(current, isLeadByte) : current + '\\';
+      TakeFolder(prefix, entries, isLeadByte, result.photos, subfolders);
+      // Pushed last to first, so the first is listed next: depth first.
+      for (auto name = subfolders.rbegin(); name != subfolders.rend(); ++name) {
+        pending.push_back(prefix + std::string(*name));
+      }
+    } else if (listed == 1) {
+      result.error = error;
+      return result;
+    }
+    if (!lister.Listed(listed, result.photos.size())) {
+      result.stopped = true;
+      return result;
+    }
+  }
+  return result;
 }

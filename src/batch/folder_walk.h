@@ -22,12 +22,14 @@ struct FolderEntry {
 // the system's calls; the tests with a fake tree.
 class FolderLister {
  public:
-  // The entries of `folder`, in any order. A platform error code (as
-  // SystemError in batch/platform.h), 0 for none.
+  // The entries of `folder`, in any order, into `entries`, which comes
+  // empty. A platform error code (as SystemError in batch/platform.h), 0 for
+  // none.
   virtual uint32_t List(const std::string& folder, std::vector<FolderEntry>& entries) = 0;
-  // Called after each folder is listed, with the photos found so far: keeps
-  // the program's windows answering and may show how the walk goes. False
-  // stops the walk.
+  // Called after each List, with the folders listed so far (those that could
+  // not be, too) and the photos found: keeps the program's windows answering
+  // and may show how the walk goes. False stops the walk. Not called when the
+  // top folder cannot be listed: the walk ends there with its error.
   virtual bool Listed(size_t folders, size_t photos) = 0;
 
  protected:
@@ -46,7 +48,7 @@ bool LogicalNameLess(std::string_view a, std::string_view b, LeadByteRule isLead
 
 struct FolderPhotos {
   uint32_t error = 0;               // the top folder could not be listed; 0 for none
-  bool stopped = false;             // Listed said stop
+  bool stopped = false;             // Listed said stop; photos holds those found before
   std::vector<std::string> photos;  // full paths, in the batch's order
 };
 
@@ -54,8 +56,8 @@ struct FolderPhotos {
 // unless it is a drive's root): its own JPEG files that are neither hidden nor
 // system, in Explorer's name order, then those of each subfolder in that
 // order, depth first. A file whose name is the X-name of a JPEG file beside it
-// (aX.jpg beside a.jpg) is that file's copy, not a photo. Hidden or system
-// folders and links to folders are not entered; a subfolder that cannot be
-// listed is passed over.
+// (aX.jpg beside a.jpg, letters in either case) is that file's copy, not a
+// photo, even when that file is hidden. Hidden or system folders and links to
+// folders are not entered; a subfolder that cannot be listed is passed over.
 FolderPhotos FindPhotos(FolderLister& lister, std::string_view folder,
                         LeadByteRule isLeadByte = NoLeadBytes);

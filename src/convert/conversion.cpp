@@ -95,6 +95,7 @@ uint64_t Conversion::MemoryNeed(SizeChoice choice) const {
 }
 
 int Conversion::Decode(SizeChoice choice, CodecProgress* progress) {
+  ReleaseSearch();  // the guesses were another decode's
   width_ = inputWidth_ / Divisor(choice);
   height_ = inputHeight_ / Divisor(choice);
   int status = CODEC_NO_MEMORY;
@@ -123,29 +124,37 @@ int Conversion::Decode(SizeChoice choice, CodecProgress* progress) {
   return status;
 }
 
-int Conversion::Encode(int32_t quality, CodecProgress* progress, bool failWhenShort) {
-  copyBytes_ = 0;
-  if (!PrepareCopy())
+int Conversion::EncodeInto(OutputBlock& out, const uint8_t* pixels, int32_t height, int32_t quality,
+                           CodecMetadata* metadata, CodecProgress* progress, bool failWhenShort,
+                           uint32_t& bytes) {
+  bytes = 0;
+  const uint64_t carried = metadata != nullptr ? metadata->SegmentBytes() : 0;
+  if (!out.Prepare(width_ > 0 && height > 0 ? CodecEncodedSizeBound(width_, height) + carried : 0))
     return CODEC_NO_MEMORY;
   CodecProps codec{};
   CodecInit(codec);
-  SetPixels(codec, pixels_.data(), width_, height_);
-  // The whole encoding goes to the copy's regions.
-  codec.jpegMore = &copy_;
+  SetPixels(codec, const_cast<uint8_t*>(pixels), width_, height);
+  // The whole encoding goes to the output's regions.
+  codec.jpegMore = &out;
   codec.jpegWidth = width_;
-  codec.jpegHeight = height_;
+  codec.jpegHeight = height;
   codec.jpegColor = CODEC_JPEG_YCBCR;
   codec.jpegSubsampling = CODEC_SUBSAMPLE_422;
   codec.quality = quality;
-  codec.metadata = &metadata_;
+  codec.metadata = metadata;
   codec.largeBlocks = &largeBlocks_;
   codec.progress = progress;
   codec.failWhenShort = failWhenShort;
   const int status = CodecWrite(codec, CODEC_ENCODE_BUFFER);
   if (status == CODEC_OK)
-    copyBytes_ = codec.jpegSize;
+    bytes = codec.jpegSize;
   CodecFree(codec);
   return status;
+}
+
+int Conversion::Encode(int32_t quality, CodecProgress* progress, bool failWhenShort) {
+  return EncodeInto(copy_, pixels_.data(), height_, quality, &metadata_, progress, failWhenShort,
+                    copyBytes_);
 }
 
 void Conversion::ReleaseWork() {
@@ -154,6 +163,15 @@ void Conversion::ReleaseWork() {
   largeBlocks_.Release();
   copy_.Release();
   copyBytes_ = 0;
+  ReleaseSearch();
+}
+
+void Conversion::ReleaseSearch() {
+  spare_.Release();
+  sample_.Release();
+  sampleHeight_ = 0;
+  sampleCopy_.Release();
+  sampleBytes_.fill(0);
 }
 
 void Conversion::Release() {

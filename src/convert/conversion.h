@@ -6,6 +6,7 @@
 // be converted on several threads at once.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "codec/large_blocks.h"
 #include "convert/output_block.h"
 #include "convert/page_block.h"
+#include "convert/quality_search.h"
 
 enum SizeChoice : int32_t {
   SIZE_FULL = 0,
@@ -79,6 +81,14 @@ class Conversion {
   // Encodes the pixels at `quality` into the copy, in place of any copy
   // before. CODEC_OK, or the codec's failure; see CodecProps::failWhenShort.
   int Encode(int32_t quality, CodecProgress* progress, bool failWhenShort = false);
+  // "At most N KB": the copy at the highest quality up to `ceiling` whose
+  // copy takes at most `limitBytes`, found by FindQualityWithin; `found` says
+  // which, and the copy is that quality's (quality 1's when none fits).
+  // Holds two encodings at a time, the best so far and the one being made,
+  // so that the answer needs no encoding again. One progress runs over the
+  // whole search. CODEC_OK, or the failure that stopped the search.
+  int EncodeWithin(uint64_t limitBytes, int32_t ceiling, CodecProgress* progress,
+                   QualitySearch& found, bool failWhenShort = false);
   // The copy's length; 0 when there is no usable copy.
   uint32_t CopyBytes() const { return copyBytes_; }
   // The copy, region by region; valid until the next Encode or Release.
@@ -105,4 +115,22 @@ class Conversion {
   LargeBlocks largeBlocks_{kMaxBlockBytes};
   OutputBlock copy_;
   uint32_t copyBytes_ = 0;
+  OutputBlock spare_;  // a search's encoding in the making
+
+  // Encodes `height` rows of `pixels` into `out`; the length in `bytes`, 0
+  // on failure.
+  int EncodeInto(OutputBlock& out, const uint8_t* pixels, int32_t height, int32_t quality,
+                 CodecMetadata* metadata, CodecProgress* progress, bool failWhenShort,
+                 uint32_t& bytes);
+  // What only a search holds.
+  void ReleaseSearch();
+
+  // A search's guesses: every kSampleEvery-th band of the pixels' rows
+  // encoded alone, which takes a fraction of the photo's time.
+  friend class SearchProbe;
+  bool SampleGuesses();
+  PageBlock sample_;
+  int32_t sampleHeight_ = 0;
+  OutputBlock sampleCopy_;
+  std::array<uint32_t, 101> sampleBytes_{};  // by quality; 0: not yet encoded
 };

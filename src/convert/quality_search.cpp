@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -79,7 +80,7 @@ struct Bracket {
 };
 
 // Where the size line crosses the limit, as a real quality.
-double Estimate(const Bracket& b, double logLimit, int ceiling) {
+double LineEstimate(const Bracket& b, double logLimit, int ceiling) {
   const double overX = LogScale(b.over.quality);
   if (b.fits.quality > 0) {
     const double fitsX = LogScale(b.fits.quality);
@@ -95,10 +96,77 @@ double Estimate(const Bracket& b, double logLimit, int ceiling) {
   return QualityAt(overX + (b.over.logBytes - logLimit) / slope);
 }
 
-int NextQuality(const Bracket& b, double logLimit, int ceiling) {
+// The probe's guesses, corrected by the factor the encodings measured.
+class Guesses {
+ public:
+  explicit Guesses(QualityProbe& probe) : probe_(probe) {}
+
+  bool Available(int quality) { return probe_.Estimate(quality).has_value(); }
+
+  // The measured size of a copy against its guess.
+  void Measured(int quality, uint64_t bytes) {
+    if (const auto guess = probe_.Estimate(quality); guess && *guess > 0)
+      factor_ = static_cast<double>(bytes) / static_cast<double>(*guess);
+  }
+
+  // The highest quality in low..high whose corrected guess fits, low - 1
+  // when none does, taking the guesses to grow with quality. Each guess
+  // costs a sample's encoding, so the top is asked first (it often fits),
+  // then the point where the line through the guesses at the bracket's ends
+  // crosses the limit, falling back to halving when that gains little.
+  int HighestFitting(int low, int high, uint64_t limitBytes) {
+    const double logLimit = std::log(static_cast<double>(std::max<uint64_t>(limitBytes, 1)));
+    std::optional<double> atHigh = LogGuess(high);
+    if (!atHigh || *atHigh <= logLimit)
+      return atHigh ? high : low - 1;
+    int fits = low - 1;
+    std::optional<double> atFits;
+    int over = high;
+    bool halve = false;
+    while (over - fits > 1) {
+      int next = fits + (over - fits) / 2;
+      if (!halve && atFits) {
+        const double t = (logLimit - *atFits) / (*atHigh - *atFits);
+        const double x = LogScale(fits) + t * (LogScale(over) - LogScale(fits));
+        next = std::clamp(static_cast<int>(std::lround(QualityAt(x))), fits + 1, over - 1);
+      }
+      const int before = over - fits;
+      const std::optional<double> guess = LogGuess(next);
+      if (guess && *guess <= logLimit) {
+        fits = next;
+        atFits = guess;
+      } else {
+        over = next;
+        if (guess)
+          atHigh = guess;
+      }
+      // A step that did not halve the bracket is followed by one that does.
+      halve = !halve && (over - fits) * 2 > before;
+    }
+    return fits;
+  }
+
+ private:
+  // The log of the corrected guess at `quality`.
+  std::optional<double> LogGuess(int quality) {
+    const std::optional<uint64_t> guess = probe_.Estimate(quality);
+    if (!guess)
+      return std::nullopt;
+    return std::log(static_cast<double>(std::max<uint64_t>(*guess, 1)) * factor_);
+  }
+
+  QualityProbe& probe_;
+  double factor_ = 1;
+};
+
+int NextQuality(const Bracket& b, double logLimit, int ceiling, Guesses* guesses,
+                uint64_t limitBytes) {
   const auto [low, high] = b.Window();
-  double guess = Estimate(b, logLimit, ceiling);
-  if (b.fits.quality == 0 && b.overBefore.quality > ceiling) {
+  double guess = LineEstimate(b, logLimit, ceiling);
+  if (guesses != nullptr) {
+    // Halfway between the answer the guesses give and the quality above.
+    guess = guesses->HighestFitting(b.fits.quality + 1, b.over.quality - 1, limitBytes) + 0.5;
+  } else if (b.fits.quality == 0 && b.overBefore.quality > ceiling) {
     // Only the ceiling's size is known, which says little about the slope:
     // go halfway from the middle of the window toward the typical line.
     const double middle = (low + high) / 2.0;
@@ -134,7 +202,11 @@ QualitySearch FindQualityWithin(uint64_t limitBytes, int ceiling, QualityProbe& 
   bracket.over.quality = ceiling + 1;
   uint64_t fitsBytes = 0;
   uint64_t lastBytes = 0;
-  int quality = ceiling;
+  Guesses guesses(probe);
+  const bool guessing = guesses.Available(ceiling);
+  // With guesses, the first encoding is the answer they give, or quality 1
+  // when they say nothing fits; else the ceiling.
+  int quality = guessing ? std::max(1, guesses.HighestFitting(1, ceiling, limitBytes)) : ceiling;
   for (;;) {
     const std::optional<uint64_t> bytes = probe.EncodeAt(quality, bracket.MostAfter(quality));
     ++result.encodes;
@@ -142,6 +214,8 @@ QualitySearch FindQualityWithin(uint64_t limitBytes, int ceiling, QualityProbe& 
       return result;
     }
     lastBytes = *bytes;
+    if (guessing)
+      guesses.Measured(quality, *bytes);
     const bool fits = *bytes <= limitBytes;
     if (fits) {
       probe.KeepLast();
@@ -152,7 +226,7 @@ QualitySearch FindQualityWithin(uint64_t limitBytes, int ceiling, QualityProbe& 
     if (bracket.Closed()) {
       break;
     }
-    quality = NextQuality(bracket, logLimit, ceiling);
+    quality = NextQuality(bracket, logLimit, ceiling, guessing ? &guesses : nullptr, limitBytes);
   }
   if (bracket.fits.quality == 0) {
     // Quality 1 was the last encode: the copy closest to the limit.

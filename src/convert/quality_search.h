@@ -23,6 +23,12 @@ class QualityProbe {
   // before. Called right after each encoding that fits, and after quality 1's
   // when nothing fits, which is then the last encoding.
   virtual void KeepLast() = 0;
+  // A quick guess at the size of a copy at `quality`, from a sample of the
+  // photo, say; none when the probe makes no guesses. A guess may be off by a
+  // factor that changes slowly with quality: the search measures the factor
+  // with each encoding, chooses its encodings by the guesses, and takes only
+  // measured sizes for answers.
+  virtual std::optional<uint64_t> Estimate(int /*quality*/) { return std::nullopt; }
 
  protected:
   ~QualityProbe() = default;
@@ -44,8 +50,9 @@ inline constexpr int kMostEncodes = 8;
 
 // Searches qualities 1 to `ceiling` (clamped to 1..100, as the codec clamps
 // quality) for the highest whose copy takes at most `limitBytes`; with a
-// limit of 0 nothing fits. The ceiling is encoded first: when it fits, that
-// is the answer after one encoding.
+// limit of 0 nothing fits. Without guesses the ceiling is encoded first, and
+// when it fits that is the answer after one encoding; with guesses the first
+// encoding is the quality they say fits, the ceiling when they say it does.
 //
 // Sizes grow with quality almost always, not strictly: a higher quality now
 // and then makes a copy a little smaller. The answer is a quality measured to

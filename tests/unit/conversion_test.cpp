@@ -101,6 +101,68 @@ TEST(Conversion, EachEncodeReplacesTheCopy) {
   EXPECT_TRUE(conversion.CopyPieces().empty());
 }
 
+std::vector<uint8_t> Joined(const std::vector<std::span<const uint8_t>>& pieces) {
+  std::vector<uint8_t> bytes;
+  for (const auto piece : pieces)
+    bytes.insert(bytes.end(), piece.begin(), piece.end());
+  return bytes;
+}
+
+// Stops the work at its `at`th report.
+class StopAt final : public CodecProgress {
+ public:
+  explicit StopAt(int at) : at_(at) {}
+  bool Report(double) noexcept override { return ++reports_ < at_; }
+
+ private:
+  const int at_;
+  int reports_ = 0;
+};
+
+TEST(Conversion, WithinALimitKeepsTheCopyOfTheHighestQualityThatFits) {
+  // Tall enough for the search to guess from a sample of its rows.
+  test_images::Image picture = test_images::Noise(320, 640, 3, 5);
+  const test_images::Image smooth = test_images::Gradient(320, 640, 3);
+  for (size_t i = 0; i < picture.data.size(); ++i)
+    picture.data[i] = static_cast<uint8_t>((picture.data[i] / 8 + smooth.data[i]) & 0xFF);
+  const std::vector<uint8_t> jpeg = test_images::EncodeJpeg(picture, {});
+  Conversion conversion;
+  Load(conversion, jpeg);
+  ASSERT_TRUE(conversion.ReadHeader());
+  ASSERT_EQ(conversion.Decode(SIZE_FULL, nullptr), CODEC_OK);
+  ASSERT_EQ(conversion.Encode(60, nullptr), CODEC_OK);
+  const uint64_t limit = conversion.CopyBytes();
+  ASSERT_EQ(conversion.Encode(1, nullptr), CODEC_OK);
+  const uint32_t atOne = conversion.CopyBytes();
+
+  QualitySearch found;
+  ASSERT_EQ(conversion.EncodeWithin(limit, 85, nullptr, found), CODEC_OK);
+  ASSERT_EQ(found.outcome, QualitySearch::kFound);
+  EXPECT_GE(found.quality, 60);
+  EXPECT_LE(found.encodes, kMostEncodes);
+  EXPECT_EQ(conversion.CopyBytes(), found.bytes);
+  EXPECT_LE(found.bytes, limit);
+  const std::vector<uint8_t> kept = Joined(conversion.CopyPieces());
+  // The copy kept is the one an encode at that quality makes, and one
+  // quality up is over the limit.
+  ASSERT_EQ(conversion.Encode(found.quality + 1, nullptr), CODEC_OK);
+  EXPECT_GT(conversion.CopyBytes(), limit);
+  ASSERT_EQ(conversion.Encode(found.quality, nullptr), CODEC_OK);
+  EXPECT_EQ(Joined(conversion.CopyPieces()), kept);
+
+  // Out of reach: quality 1's copy, kept for the user to save or not.
+  ASSERT_EQ(conversion.EncodeWithin(atOne - 1, 85, nullptr, found), CODEC_OK);
+  EXPECT_EQ(found.outcome, QualitySearch::kNoneFits);
+  EXPECT_EQ(found.quality, 1);
+  EXPECT_EQ(conversion.CopyBytes(), atOne);
+
+  // Stopped: no copy.
+  StopAt stop(5);
+  EXPECT_EQ(conversion.EncodeWithin(limit, 85, &stop, found), CODEC_CANCELLED);
+  EXPECT_EQ(found.outcome, QualitySearch::kStopped);
+  EXPECT_EQ(conversion.CopyBytes(), 0u);
+}
+
 TEST(Conversion, ItsMemoryNeedCountsTheWholeImageOnlyWhereTheDecodeHoldsIt) {
   const test_images::Image picture = test_images::Gradient(227, 149, 3);
   Conversion baseline;

@@ -36,7 +36,14 @@ Curve Power(double a, double exponent, double offset) {
 // `stopAt` (from 1; 0: never), and records what it is asked and told.
 class FakeProbe final : public QualityProbe {
  public:
-  FakeProbe(Curve curve, int stopAt) : curve_(std::move(curve)), stopAt_(stopAt) {}
+  FakeProbe(Curve curve, int stopAt, Curve guesses = {})
+      : curve_(std::move(curve)), stopAt_(stopAt), guesses_(std::move(guesses)) {}
+
+  std::optional<uint64_t> Estimate(int quality) override {
+    EXPECT_GE(quality, 1);
+    EXPECT_LE(quality, 100);
+    return guesses_ ? std::optional(guesses_(quality)) : std::nullopt;
+  }
 
   std::optional<uint64_t> EncodeAt(int quality, int mostAfter) override {
     asked.push_back(quality);
@@ -60,6 +67,7 @@ class FakeProbe final : public QualityProbe {
  private:
   Curve curve_;
   int stopAt_;
+  Curve guesses_;
 };
 
 bool Asked(const FakeProbe& probe, int quality) {
@@ -68,13 +76,15 @@ bool Asked(const FakeProbe& probe, int quality) {
 
 // Runs the search and checks what holds for every curve: the budget, the
 // progress bound, what is kept, and a bracket closed by measured sizes.
-QualitySearch SearchAndCheck(const Curve& curve, uint64_t limit, int ceiling, int stopAt = 0) {
-  FakeProbe probe(curve, stopAt);
+QualitySearch SearchAndCheck(const Curve& curve, uint64_t limit, int ceiling, int stopAt = 0,
+                             const Curve& guesses = {}) {
+  FakeProbe probe(curve, stopAt, guesses);
   const QualitySearch r = FindQualityWithin(limit, ceiling, probe);
   const int top = std::clamp(ceiling, 1, 100);
   EXPECT_EQ(r.encodes, static_cast<int>(probe.asked.size()));
   EXPECT_LE(r.encodes, kMostEncodes);
-  EXPECT_EQ(probe.asked.front(), top);
+  if (!guesses)
+    EXPECT_EQ(probe.asked.front(), top);
   for (size_t i = 0; i < probe.asked.size(); ++i) {
     EXPECT_TRUE(Asked(probe, probe.asked[i])) << "asked twice for " << probe.asked[i];
     EXPECT_GE(probe.asked[i], 1);
@@ -226,6 +236,39 @@ TEST(QualitySearch, FewEncodesOverManyLimits) {
   // guess among the middle qualities, and most answers then take two more
   // encodes, their own and the one above.
   EXPECT_LE(static_cast<double>(encodes) / searches, 4.35);
+
+  // With guesses from a sample of the photo, which miss by a factor and a
+  // wobble of a few percent, most searches need only the answer and the
+  // quality above it; guesses off by far cost encodes, never exactness.
+  for (const double off : {0.03, 0.5}) {
+    searches = encodes = 0;
+    int most = 0;
+    for (const Curve& curve : curves) {
+      const Curve guesses = [&curve, off](int q) {
+        return static_cast<uint64_t>(static_cast<double>(curve(q)) * 0.85 *
+                                     (1 + off * std::sin(q * 1.7)));
+      };
+      for (int ceiling : {100, 90, 75}) {
+        const double low = std::log(static_cast<double>(curve(1)) / 2);
+        const double high = std::log(static_cast<double>(curve(ceiling)) * 2);
+        for (int i = 0; i < 60; ++i) {
+          const auto limit = static_cast<uint64_t>(std::exp(low + (high - low) * (i + 0.5) / 60));
+          SCOPED_TRACE("guesses off by " + std::to_string(off) + ", ceiling " +
+                       std::to_string(ceiling) + " limit " + std::to_string(limit));
+          const QualitySearch r = SearchAndCheck(curve, limit, ceiling, 0, guesses);
+          EXPECT_EQ(r.quality, r.outcome == kFound ? HighestFitting(curve, limit, ceiling) : 1);
+          ++searches;
+          encodes += r.encodes;
+          most = std::max(most, r.encodes);
+        }
+      }
+    }
+    // 2.91 and 4.45 as measured: guesses that far off are no help, but no
+    // harm to the answer either.
+    const double mean = static_cast<double>(encodes) / searches;
+    EXPECT_LE(mean, off < 0.1 ? 3.0 : 4.5) << off;
+    EXPECT_LE(most, kMostEncodes);
+  }
 }
 
 }  // namespace

@@ -12,92 +12,30 @@
 #include "codec/codec.h"
 #include "codec/large_blocks.h"
 #include "codec_blocks.h"
+#include "codec_pictures.h"
 #include "test_images.h"
 
 namespace {
 
+using codec_blocks::BgrRows;
 using codec_blocks::Decode;
 using codec_blocks::DecodeRequest;
+using codec_blocks::DecodeScaled;
+using codec_blocks::Encode;
+using codec_blocks::EncodeRequest;
 using codec_blocks::FindMarker;
+using codec_blocks::JpegBlock;
 using codec_blocks::kGuard;
-using codec_blocks::kGuardBytes;
 using codec_blocks::PixelBlock;
 using codec_blocks::TestImage;
+using codec_pictures::BoxShrink;
+using codec_pictures::Crop;
+using codec_pictures::ExpectScalesAgree;
+using codec_pictures::GrayToRgb;
+using codec_pictures::MeanAbsDiff;
 using test_images::DecodedJpeg;
 using test_images::Image;
 using test_images::JpegOptions;
-
-// Decodes at full size, or at the program's rounded-down half or quarter size.
-int DecodeScaled(std::vector<uint8_t>& jpeg, int mode, PixelBlock* block, int pad = 0) {
-  CodecProps props{};
-  props.jpegBuffer = jpeg.data();
-  props.jpegSize = static_cast<uint32_t>(jpeg.size());
-  const int status = CodecRead(props, CODEC_READ_PARAMS);
-  if (status != CODEC_OK)
-    return status;
-  const int denom = mode == CODEC_DECODE_HALF ? 2 : mode == CODEC_DECODE_QUARTER ? 4 : 1;
-  *block = PixelBlock(props.jpegWidth / denom, props.jpegHeight / denom, pad);
-  return Decode(jpeg, mode, *block);
-}
-
-double MeanAbsDiff(const Image& a, const Image& b) {
-  EXPECT_EQ(a.data.size(), b.data.size());
-  if (a.data.empty() || a.data.size() != b.data.size())
-    return 1e9;
-  double sum = 0;
-  for (size_t i = 0; i < a.data.size(); ++i)
-    sum += std::abs(a.data[i] - b.data[i]);
-  return sum / static_cast<double>(a.data.size());
-}
-
-// The average of each denom x denom square that lies wholly inside the image.
-Image BoxShrink(const Image& image, int denom) {
-  Image out = test_images::Blank(image.width / denom, image.height / denom, image.channels);
-  for (int y = 0; y < out.height; ++y) {
-    for (int x = 0; x < out.width; ++x) {
-      for (int c = 0; c < image.channels; ++c) {
-        int sum = 0;
-        for (int i = 0; i < denom * denom; ++i) {
-          sum += image.At(x * denom + i % denom, y * denom + i / denom)[c];
-        }
-        out.At(x, y)[c] = static_cast<uint8_t>((sum + denom * denom / 2) / (denom * denom));
-      }
-    }
-  }
-  return out;
-}
-
-Image Crop(const Image& image, int width, int height) {
-  Image out = test_images::Blank(width, height, image.channels);
-  for (int y = 0; y < height; ++y) {
-    std::copy_n(image.At(0, y), width * image.channels, out.At(0, y));
-  }
-  return out;
-}
-
-// Checks every decode mode against the full decode, shrunk, and the guards.
-void ExpectScalesAgree(std::vector<uint8_t>& jpeg, double tolerance) {
-  PixelBlock full(0, 0);
-  ASSERT_EQ(DecodeScaled(jpeg, CODEC_DECODE_FULL, &full, 1), CODEC_OK);
-  EXPECT_TRUE(full.GuardsIntact());
-  for (int mode : {CODEC_DECODE_HALF, CODEC_DECODE_QUARTER}) {
-    for (int pad = 0; pad <= 3; ++pad) {
-      SCOPED_TRACE("mode " + std::to_string(mode) + " pad " + std::to_string(pad));
-      PixelBlock scaled(0, 0);
-      ASSERT_EQ(DecodeScaled(jpeg, mode, &scaled, pad), CODEC_OK);
-      EXPECT_TRUE(scaled.GuardsIntact());
-      const int denom = mode == CODEC_DECODE_HALF ? 2 : 4;
-      EXPECT_LT(MeanAbsDiff(scaled.ToRgb(), BoxShrink(full.ToRgb(), denom)), tolerance);
-    }
-  }
-}
-
-Image GrayToRgb(const Image& gray) {
-  Image rgb = test_images::Blank(gray.width, gray.height, 3);
-  for (size_t i = 0; i < rgb.data.size(); ++i)
-    rgb.data[i] = gray.data[i / 3];
-  return rgb;
-}
 
 TEST(CodecLifetime, InitAndFreeClearTheRecord) {
   CodecProps props;
@@ -456,63 +394,6 @@ TEST(DamagedInput, CorruptScanDataStaysInsideTheBlock) {
       EXPECT_TRUE(block.GuardsIntact()) << name << " " << trial;
     }
   }
-}
-
-// A JPEG buffer of `capacity` bytes followed by guard bytes.
-struct JpegBlock {
-  explicit JpegBlock(size_t size) : capacity(size), bytes(size + kGuardBytes, kGuard) {}
-  bool GuardIntact() const {
-    return std::all_of(bytes.begin() + capacity, bytes.end(),
-                       [](uint8_t b) { return b == kGuard; });
-  }
-  std::vector<uint8_t> Encoded(const CodecProps& props) const {
-    return std::vector<uint8_t>(bytes.begin(), bytes.begin() + props.jpegSize);
-  }
-  size_t capacity;
-  std::vector<uint8_t> bytes;
-};
-
-// Packs an RGB image into BGR rows with `pad` bytes of junk after each.
-std::vector<uint8_t> BgrRows(const Image& rgb, int pad) {
-  std::vector<uint8_t> rows;
-  for (int y = 0; y < rgb.height; ++y) {
-    for (int x = 0; x < rgb.width; ++x) {
-      rows.insert(rows.end(), {rgb.At(x, y)[2], rgb.At(x, y)[1], rgb.At(x, y)[0]});
-    }
-    rows.insert(rows.end(), pad, static_cast<uint8_t>(0x3C + y));
-  }
-  return rows;
-}
-
-CodecProps EncodeRequest(std::vector<uint8_t>& pixels, const Image& image, int pad, JpegBlock& out,
-                         int quality) {
-  CodecProps props{};
-  props.pixelBuffer = pixels.data();
-  props.pixelWidth = image.width;
-  props.pixelHeight = image.height;
-  props.pixelRowPad = pad;
-  props.pixelChannels = 3;
-  props.pixelColor = CODEC_PIXEL_BGR;
-  props.jpegBuffer = out.bytes.data();
-  props.jpegSize = static_cast<uint32_t>(out.capacity);
-  props.jpegColor = CODEC_JPEG_YCBCR;
-  props.jpegSubsampling = CODEC_SUBSAMPLE_422;
-  props.quality = quality;
-  return props;
-}
-
-// Encodes into a buffer of the size the program uses; empty on failure.
-std::vector<uint8_t> Encode(const Image& image, int quality, int pad = 0,
-                            LargeBlocks* blocks = nullptr) {
-  std::vector<uint8_t> pixels = BgrRows(image, pad);
-  JpegBlock out(static_cast<size_t>(
-      std::max<uint64_t>(pixels.size(), CodecEncodedSizeBound(image.width, image.height))));
-  CodecProps props = EncodeRequest(pixels, image, pad, out, quality);
-  props.largeBlocks = blocks;
-  const int status = CodecWrite(props, CODEC_ENCODE_BUFFER);
-  EXPECT_TRUE(out.GuardIntact());
-  EXPECT_EQ(status, CODEC_OK);
-  return status == CODEC_OK ? out.Encoded(props) : std::vector<uint8_t>{};
 }
 
 TEST(Encode, NoiseAtTopQualityFitsAndDecodes) {

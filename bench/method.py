@@ -60,7 +60,7 @@ Every photo is converted at full, half and quarter scale to a quality-90 JPEG by
 
 - **program**: its own path, `ProcessFile` with the dialogs answering as a user would: the file \
 read into a page block, the header read (`ReadImageSize`), the scaled decode (`ConfirmSize`), the \
-encode (`EncodeAtQuality`), the file written. Baseline 4:2:2.
+encode (`EncodeForDialog`), the file written. Baseline 4:2:2.
 - **reference**: the limit, a minimal libjpeg-turbo loop: the file read into memory, \
 `scale_denom` 1/2/4 decode to BGR in one buffer with APP1 and APP2 saved, 4:2:2 quality-90 encode \
 with `optimize_coding` into one preallocated buffer, the file written. It carries what the program \

@@ -66,14 +66,14 @@ class BenchPlatform : public Platform {
 
   int ShowQualityDialog(PhotoWork& photo, UserChoices& choices) override {
     const int64_t start = NowNs();
-    EncodeAtQuality(photo, choices.quality);
+    EncodeForDialog(photo, choices);
     phases_.openings.push_back(NowNs() - start);
     phases_.encode = phases_.openings[0];
     if (opening_ < answers_.typedQualities.size())
       return DecideQuality(choices, photo, answers_.typedQualities[opening_++]);
     if (answers_.onSave)
       answers_.onSave();
-    return DecideQuality(choices, photo, std::to_string(choices.quality), answers_.sameForRest);
+    return DecideQuality(choices, photo, std::to_string(choices.quality), {}, answers_.sameForRest);
   }
 
   void ShowMessage(const char*) override { failed = true; }

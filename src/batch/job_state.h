@@ -44,7 +44,11 @@ struct BatchInput {
 // before left.
 struct UserChoices {
   SizeChoice sizeChoice = SIZE_FULL;
+  // The quality typed last: the copy's, or with a limit the highest tried.
   int32_t quality = 90;
+  // "at most N KB": each copy takes the highest quality up to `quality`
+  // whose copy is at most this many KB. None: no limit.
+  std::optional<uint32_t> atMostKb;
   // "Same for the rest", checked when Save was pressed: the photos after this
   // one get their copies at the same choices, without dialogs.
   bool sameForRest = false;
@@ -65,6 +69,11 @@ struct PhotoWork {
   PhotoNames names;
   // How the last encoding went, CODEC_OK when there was none.
   int encodeStatus = CODEC_OK;
+  // What "Output Quality" last showed: its copy's quality and the limit it
+  // was found within, and whether no quality met that limit.
+  int32_t shownQuality = 0;
+  std::optional<uint32_t> shownLimit;
+  bool limitMissed = false;
   // Another photo follows: "Same for the rest" is offered.
   bool morePhotosFollow = false;
 };

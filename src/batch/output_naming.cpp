@@ -12,18 +12,6 @@ size_t CharacterBytes(std::string_view text, size_t at, LeadByteRule isLeadByte)
   return isLeadByte(static_cast<uint8_t>(text[at])) && at + 1 < text.size() ? 2 : 1;
 }
 
-// Where the file name starts: after the last folder separator. Windows takes
-// the slash as a separator too, so the X never lands in a folder name
-// written with slashes.
-size_t FileNameStart(std::string_view path, LeadByteRule isLeadByte) {
-  size_t start = 0;
-  for (size_t i = 0; i < path.size(); i += CharacterBytes(path, i, isLeadByte)) {
-    if (path[i] == '\\' || path[i] == '/')
-      start = i + 1;
-  }
-  return start;
-}
-
 // The first dot at or after `from`, or the path's end.
 size_t FirstDot(std::string_view path, size_t from, LeadByteRule isLeadByte) {
   size_t i = from;
@@ -40,6 +28,17 @@ bool IsAsciiLetter(char c) {
 
 bool NoLeadBytes(uint8_t) {
   return false;
+}
+
+// Windows takes the slash as a separator too, so the X never lands in a
+// folder name written with slashes.
+size_t FileNameStart(std::string_view path, LeadByteRule isLeadByte) {
+  size_t start = 0;
+  for (size_t i = 0; i < path.size(); i += CharacterBytes(path, i, isLeadByte)) {
+    if (path[i] == '\\' || path[i] == '/')
+      start = i + 1;
+  }
+  return start;
 }
 
 std::string XName(std::string_view path, LeadByteRule isLeadByte) {

@@ -29,6 +29,9 @@ using LeadByteRule = bool (*)(uint8_t byte);
 // several bytes hold no byte below 0x80.
 bool NoLeadBytes(uint8_t byte);
 
+// Where a path's file-name part starts: after its last backslash or slash.
+size_t FileNameStart(std::string_view path, LeadByteRule isLeadByte = NoLeadBytes);
+
 // The path with an X before the first dot of its file-name part (at its end
 // when the name has no dot): C:\pics\img.jpg gives C:\pics\imgX.jpg.
 std::string XName(std::string_view path, LeadByteRule isLeadByte = NoLeadBytes);

@@ -23,7 +23,8 @@ struct RestPhoto {
   PhotoNames names;
   bool named = false;  // its X-name fits in a path
   // The worker's, for the program's thread once the photo is converted.
-  PhotoOutcome outcome;  // goOn: a copy to write
+  PhotoOutcome outcome;    // goOn: a copy to write
+  bool overLimit = false;  // no quality makes its copy as small as the limit
   uint64_t inputTime = 0;
   PageBlock copy;  // the copy's bytes, exactly
 };
@@ -70,7 +71,7 @@ class RestRun {
   // Decodes and encodes with the photo's choices; the codec's status.
   // Memory short for the encoder's tables fails rather than making other
   // bytes than one thread would, unless `standardTables` allows them.
-  int Code(Conversion& conversion, PhotoGate& gate, bool standardTables) {
+  int Code(Conversion& conversion, PhotoGate& gate, bool standardTables, bool& overLimit) {
     StepProgress decoding(gate, kRead, kDecoded);
     const int decoded = conversion.Decode(choices_.sizeChoice, &decoding);
     if (decoded != CODEC_OK)
@@ -78,7 +79,15 @@ class RestRun {
     if (!conversion.PrepareCopy())
       return CODEC_NO_MEMORY;
     StepProgress encoding(gate, kDecoded, 1);
-    return conversion.Encode(choices_.quality, &encoding, !standardTables);
+    if (!choices_.atMostKb)
+      return conversion.Encode(choices_.quality, &encoding, !standardTables);
+    // The ceiling is the quality the user typed, whatever the photo before
+    // came to.
+    QualitySearch found;
+    const int status = conversion.EncodeWithin(uint64_t{*choices_.atMostKb} << 10, choices_.quality,
+                                               &encoding, found, !standardTables);
+    overLimit = found.outcome == QualitySearch::kNoneFits;
+    return status;
   }
 
   PhotoOutcome Make(RestPhoto& photo, Conversion& conversion, uint64_t& warm, PhotoGate& gate) {
@@ -112,13 +121,13 @@ class RestRun {
       return PhotoOutcome::Stop();
     warm = std::max(warm, need);
 
-    int status = Code(conversion, gate, false);
+    int status = Code(conversion, gate, false, photo.overLimit);
     // Short beside other photos: again once alone. Alone, the encoder's
     // standard tables, as with one thread.
     while (status == CODEC_NO_MEMORY && gate.WaitAlone(need, shedWork))
-      status = Code(conversion, gate, false);
+      status = Code(conversion, gate, false, photo.overLimit);
     if (status == CODEC_NO_MEMORY && conversion.Width() > 0 && conversion.Height() > 0)
-      status = Code(conversion, gate, true);
+      status = Code(conversion, gate, true, photo.overLimit);
     switch (status) {
       case CODEC_OK:
         break;
@@ -133,7 +142,7 @@ class RestRun {
     }
     if (!photo.named)
       return PhotoOutcome::Error(kErrorFilenameTooLong);
-    if (conversion.CopyBytes() == 0)
+    if (conversion.CopyBytes() == 0 || photo.overLimit)
       return PhotoOutcome::Skip();
     return KeepCopy(photo, conversion, gate);
   }
@@ -158,6 +167,19 @@ class RestRun {
   std::vector<std::unique_ptr<Conversion>> conversions_;
   std::vector<uint64_t> warm_;  // what each worker's conversion may hold
 };
+
+// Names shown at most in the message that ends a run with a limit.
+constexpr size_t kNamesShown = 20;
+
+// "These photos cannot be made as small as N KB:", then their names.
+std::string OverLimitText(uint32_t kb, const std::vector<std::string>& names) {
+  std::string text = "These photos cannot be made as small as " + std::to_string(kb) + " KB:";
+  for (size_t i = 0; i < names.size() && i < kNamesShown; ++i)
+    text += "\n" + names[i];
+  if (names.size() > kNamesShown)
+    text += "\nand " + std::to_string(names.size() - kNamesShown) + " more.";
+  return text;
+}
 
 // The file system ignores letter case, so a path written twice may differ in
 // it. Letters outside ASCII are left as they are.
@@ -210,6 +232,7 @@ BatchEnding RunRest(JobState& job, Platform& platform, InputMode mode, PathWalk&
       [&run](size_t worker) { run.Idle(worker); });
 
   std::optional<BatchEnding> ending;
+  std::vector<std::string> overLimit;
   double shown = 0;
   for (size_t i = 0; i < photos.size() && !ending; ++i) {
     RestPhoto& photo = photos[i];
@@ -237,10 +260,14 @@ BatchEnding RunRest(JobState& job, Platform& platform, InputMode mode, PathWalk&
     } else {
       ending = Tell(platform, photo.outcome);
     }
+    if (photo.overLimit)
+      overLimit.push_back(photo.path.substr(FileNameStart(photo.path, platform.LeadBytes())));
     photo.copy.Release();
     scheduler.Done(i);
   }
   scheduler.Stop();
   platform.CloseBatchProgress();
+  if (!overLimit.empty())
+    platform.ShowMessage(OverLimitText(*job.choices.atMostKb, overLimit).c_str());
   return ending.value_or(BatchEnding::kDestroyHost);
 }

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <array>
+#include <string>
 
 #include "dialogs/dialogs_win.h"
 #include "dialogs/long_work_win.h"
@@ -12,16 +13,31 @@ namespace {
 // Posted by WM_INITDIALOG: the encoding runs once the dialog is on screen.
 constexpr UINT kEncode = WM_APP;
 
+// The opening's encoding, or its search within the limit.
 void Encode(HWND dialog, DialogSubject& subject) {
   ShowWindow(dialog, SW_SHOWNORMAL);
   UpdateWindow(dialog);
   {
     LongWork work(dialog);
-    EncodeAtQuality(subject.photo, subject.choices.quality, &work);
+    EncodeForDialog(subject.photo, subject.choices, &work);
   }
-  const QualityTexts texts = QualityDialogTexts(subject.photo, subject.choices);
+  PhotoWork& photo = subject.photo;
+  if (photo.limitMissed) {
+    // Like the program's other messages: owned by the host window.
+    MessageBoxA(GetWindow(dialog, GW_OWNER), LimitMissedText(*photo.shownLimit).c_str(), nullptr,
+                MB_OK);
+  }
+  const QualityTexts texts = QualityDialogTexts(photo, subject.choices);
+  SetWindowTextA(GetDlgItem(dialog, IDC_QUALITY), texts.quality.c_str());
   SetWindowTextA(GetDlgItem(dialog, IDC_OUTPUT_SIZE), texts.outputSize.c_str());
   SetFocus(GetDlgItem(dialog, IDC_QUALITY));
+}
+
+// A field's text, at most its first 9 characters counting.
+std::array<char, 10> FieldText(HWND dialog, int id) {
+  std::array<char, 10> text{};
+  GetWindowTextA(GetDlgItem(dialog, id), text.data(), static_cast<int>(text.size()));
+  return text;
 }
 
 }  // namespace
@@ -33,8 +49,12 @@ INT_PTR CALLBACK QualityDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
       const DialogSubject& subject = *reinterpret_cast<DialogSubject*>(lParam);
       const QualityTexts texts = QualityDialogTexts(subject.photo, subject.choices);
       SetWindowTextA(GetDlgItem(dialog, IDC_RESOLUTION), texts.resolution.c_str());
-      SetWindowTextA(GetDlgItem(dialog, IDC_QUALITY), texts.quality.c_str());
+      // The quality typed; with a limit, the one found replaces it.
+      SetWindowTextA(GetDlgItem(dialog, IDC_QUALITY),
+                     std::to_string(subject.choices.quality).c_str());
       SetWindowTextA(GetDlgItem(dialog, IDC_INPUT_SIZE), texts.inputSize.c_str());
+      SetWindowTextA(GetDlgItem(dialog, IDC_AT_MOST_KB), texts.atMost.c_str());
+      SendDlgItemMessageA(dialog, IDC_AT_MOST_KB, EM_SETLIMITTEXT, 9, 0);
       SetWindowTextA(GetDlgItem(dialog, IDC_NEW_NAME), subject.photo.names.DisplayName.data());
       // Offered only when another photo follows; kept over the retries of one.
       ShowWindow(GetDlgItem(dialog, IDC_SAME_FOR_REST),
@@ -56,12 +76,10 @@ INT_PTR CALLBACK QualityDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         return 0;
       switch (LOWORD(wParam)) {
         case IDOK: {
-          std::array<char, 10> typed{};  // at most 9 characters count
-          GetWindowTextA(GetDlgItem(dialog, IDC_QUALITY), typed.data(),
-                         static_cast<int>(typed.size()));
           const bool sameForRest = IsDlgButtonChecked(dialog, IDC_SAME_FOR_REST) == BST_CHECKED;
-          EndDialog(dialog,
-                    DecideQuality(subject->choices, subject->photo, typed.data(), sameForRest));
+          EndDialog(dialog, DecideQuality(subject->choices, subject->photo,
+                                          FieldText(dialog, IDC_QUALITY).data(),
+                                          FieldText(dialog, IDC_AT_MOST_KB).data(), sameForRest));
           return 1;
         }
         case IDCANCEL:

@@ -27,6 +27,8 @@
 #define IDC_RESOLUTION 1007
 #define IDC_NEW_NAME 1008
 #define IDC_SAME_FOR_REST 1009
+// "at most N KB": a limit on the copy's size.
+#define IDC_AT_MOST_KB 1014
 
 // "Saving copies": the photos made without dialogs after "Same for the rest".
 #define IDC_BATCH_PHOTO 1010

@@ -53,19 +53,25 @@ Millis ExitTimeout() {
   return kExitTimeout * Slowdown();
 }
 
-Process::Process(const std::string& exe, const std::string& arguments,
-                 const std::string& directory) {
+Process::Process(const std::string& exe, const std::string& arguments, const std::string& directory,
+                 DWORD_PTR affinity) {
   std::wstring commandLine = Wide("\"" + exe + "\"");
   if (!arguments.empty())
     commandLine += L" " + Wide(arguments);
   const std::wstring folder = Wide(directory);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
-  if (!CreateProcessW(Wide(exe).c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+  if (!CreateProcessW(Wide(exe).c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                      affinity != 0 ? CREATE_SUSPENDED : 0, nullptr,
                       folder.empty() ? nullptr : folder.c_str(), &startup, &info_)) {
     startError_ = GetLastError();
     info_ = {};
     return;
+  }
+  if (affinity != 0) {
+    if (!SetProcessAffinityMask(info_.hProcess, affinity))
+      startError_ = GetLastError();
+    ResumeThread(info_.hThread);
   }
   CloseHandle(info_.hThread);
   info_.hThread = nullptr;

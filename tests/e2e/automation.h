@@ -33,8 +33,10 @@ Millis ExitTimeout();
 class Process {
  public:
   // Starts `exe` with `arguments` after its quoted name, in `directory`
-  // (empty: the caller's). Fails the process on a bad start: check Started().
-  Process(const std::string& exe, const std::string& arguments, const std::string& directory = {});
+  // (empty: the caller's), on the processors of `affinity` (0: all), as
+  // "start /affinity" does. Fails the process on a bad start: check Started().
+  Process(const std::string& exe, const std::string& arguments, const std::string& directory = {},
+          DWORD_PTR affinity = 0);
   ~Process();
   Process(const Process&) = delete;
   Process& operator=(const Process&) = delete;

@@ -101,6 +101,16 @@ QualityDialog QualityDialog::Retry(const std::string& quality) {
   return program_.AwaitQuality();
 }
 
+std::string QualityDialog::AtMost() const {
+  return ControlText(window_, kAtMostKb);
+}
+
+QualityDialog QualityDialog::RetryWithin(const std::string& quality, const std::string& atMostKb) {
+  if (!SetControlText(window_, kAtMostKb, atMostKb))
+    throw Unexpected("cannot type the limit");
+  return Retry(quality);
+}
+
 void QualityDialog::Save() {
   Press(IDOK);
 }
@@ -108,8 +118,8 @@ void QualityDialog::Cancel() {
   Press(IDCANCEL);
 }
 
-Program::Program(const std::string& arguments, const std::string& directory)
-    : process_(Env("TBM_EXE"), arguments, directory) {
+Program::Program(const std::string& arguments, const std::string& directory, DWORD_PTR affinity)
+    : process_(Env("TBM_EXE"), arguments, directory, affinity) {
   if (!process_.Started()) {
     throw Unexpected("cannot start \"" + Env("TBM_EXE") +
                      "\": " + SystemText(process_.StartError()));

@@ -32,6 +32,7 @@ inline constexpr int kSameForRest = 1009;
 inline constexpr int kBatchPhoto = 1010;     // "Saving copies": "Photo N of M"
 inline constexpr int kBatchName = 1011;      // the photo's new name
 inline constexpr int kWorkBar = 1013;        // a dialog's progress bar during long work
+inline constexpr int kAtMostKb = 1014;       // "Output Quality": "at most N KB"
 inline constexpr int kMessageText = 0xFFFF;  // a message box's static text
 
 struct Unexpected : std::runtime_error {
@@ -73,6 +74,9 @@ class QualityDialog {
   void CheckSameForRest();
   // Types a quality and presses Save: the dialog closes and comes back.
   QualityDialog Retry(const std::string& quality);
+  // "at most N KB": the field's text, and typing it (with a quality) then Save.
+  std::string AtMost() const;
+  QualityDialog RetryWithin(const std::string& quality, const std::string& atMostKb);
   void Save();
   void Cancel();
 
@@ -84,8 +88,10 @@ class QualityDialog {
 
 class Program {
  public:
-  // Starts the program with `arguments` (none: selection mode) in `directory`.
-  explicit Program(const std::string& arguments, const std::string& directory = {});
+  // Starts the program with `arguments` (none: selection mode) in `directory`,
+  // on the processors of `affinity` (0: all).
+  explicit Program(const std::string& arguments, const std::string& directory = {},
+                   DWORD_PTR affinity = 0);
 
   Process& Proc() { return process_; }
 

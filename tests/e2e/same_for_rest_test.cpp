@@ -2,6 +2,8 @@
 // it, made under the "Saving copies" window; and the windows the program
 // keeps on screen while it works.
 #include <chrono>
+#include <map>
+#include <optional>
 #include <thread>
 
 #include "e2e_test.h"
@@ -77,8 +79,41 @@ TEST_F(SameForRestTest, SixtyPhotosChosenAtOnceAllGetTheirCopies) {
     EXPECT_TRUE(IsOutput(Path(XName(names[i - 1])), (64 + i) / 2, 24, 90)) << names[i - 1];
 }
 
-// Cancel lets the photo in hand be saved whole or not at all, and ends the
-// program; the test's folder check finds any temporary file left.
+// Photos of several sizes, converted on every processor and then on one:
+// the same copies, byte for byte.
+TEST_F(SameForRestTest, SixteenPhotosGiveTheBytesOfAOneWorkerRun) {
+  std::string commandLine;
+  for (int i = 0; i < 16; ++i) {
+    JpegRecipe recipe;
+    recipe.width = 600 + 40 * i;
+    recipe.height = 400 + 10 * i;
+    recipe.picture = i % 2 == 0 ? JpegRecipe::Picture::kNoise : JpegRecipe::Picture::kGradient;
+    commandLine += Quoted(Put("p" + std::to_string(i) + ".jpg", MakeJpeg(recipe))) + " ";
+  }
+  commandLine.pop_back();
+  std::map<int, Bytes> oneWorker;
+  for (const DWORD_PTR affinity : {DWORD_PTR{1}, DWORD_PTR{0}}) {
+    SCOPED_TRACE(affinity == 1 ? "one processor" : "every processor");
+    Program program(commandLine, {}, affinity);
+    HalfAndSeventyForAll(program);
+    EXPECT_EQ(program.ExitCode(), 0u);
+    for (int i = 0; i < 16; ++i) {
+      const std::string copy = Path("p" + std::to_string(i) + "X.jpg");
+      const std::optional<Bytes> bytes = ReadBytes(copy);
+      ASSERT_TRUE(bytes) << copy;
+      if (affinity == 1) {
+        oneWorker[i] = *bytes;
+        ASSERT_TRUE(DeleteFileW(Wide(copy).c_str()));
+      } else {
+        EXPECT_TRUE(*bytes == oneWorker[i]) << copy;
+        EXPECT_TRUE(IsOutput(copy, (600 + 40 * i) / 2, (400 + 10 * i) / 2, 70)) << copy;
+      }
+    }
+  }
+}
+
+// Cancel ends the program at once: the copies made are those of the first
+// photos, each whole; the test's folder check finds any temporary file left.
 TEST_F(SameForRestTest, CancelInSavingCopiesLeavesOnlyWholeCopies) {
   constexpr int kPhotos = 12;
   const Bytes photo = MakeJpeg(3000, 2000);
@@ -102,6 +137,7 @@ TEST_F(SameForRestTest, CancelInSavingCopiesLeavesOnlyWholeCopies) {
   for (int i = 0; i < kPhotos; ++i) {
     const std::string copy = Path("p" + std::to_string(i) + "X.jpg");
     if (Exists(copy)) {
+      EXPECT_EQ(copies, i) << "a copy after one that is missing: " << copy;
       ++copies;
       EXPECT_TRUE(IsOutput(copy, 3000, 2000, 90)) << copy;
     }

@@ -64,17 +64,54 @@ TEST(QualityFromText, ReadsLikeADecimalConversionOfNineCharacters) {
     EXPECT_EQ(QualityFromText(c.text), c.value) << '"' << c.text << '"';
 }
 
-TEST(DecideQuality, SavesOnTheSameValueAndRetriesOnAnother) {
-  UserChoices choices;
-  const PhotoWork photo;
-  EXPECT_EQ(DecideQuality(choices, photo, "90"), QUALITY_SAVE);
-  EXPECT_EQ(DecideQuality(choices, photo, "090"), QUALITY_SAVE);
-  EXPECT_EQ(choices.quality, 90);
-  EXPECT_EQ(DecideQuality(choices, photo, "70"), QUALITY_RETRY);
-  EXPECT_EQ(choices.quality, 70);
-  EXPECT_EQ(DecideQuality(choices, photo, "70"), QUALITY_SAVE);
-  EXPECT_EQ(DecideQuality(choices, photo, ""), QUALITY_RETRY);  // an emptied field is quality 0
-  EXPECT_EQ(choices.quality, 0);
+TEST(DecideQuality, SavesWhatIsShownAndTriesAgainWithWhatIsTyped) {
+  const std::optional<uint32_t> none;
+  const struct {
+    int32_t shown;
+    std::optional<uint32_t> shownLimit;
+    const char* typed;
+    const char* typedLimit;
+    QualityResult result;
+    int32_t quality;  // the user's quality after, 90 before
+    std::optional<uint32_t> limit;
+  } cases[] = {
+      {90, none, "90", "", QUALITY_SAVE, 90, none},
+      {90, none, "090", "", QUALITY_SAVE, 90, none},
+      {90, none, "70", "", QUALITY_RETRY, 70, none},
+      {90, none, "", "", QUALITY_RETRY, 0, none},  // an emptied field is quality 0
+      {90, none, "90", "200", QUALITY_RETRY, 90, 200},
+      // After a search the field shows the quality found, which is not a
+      // quality the user typed: the ceiling stays the one typed before.
+      {62, 200, "62", "200", QUALITY_SAVE, 90, 200},
+      {62, 200, "62", "0200", QUALITY_SAVE, 90, 200},
+      {62, 200, "62", "150", QUALITY_RETRY, 90, 150},
+      {62, 200, "80", "200", QUALITY_RETRY, 80, 200},
+      {62, 200, "62", "", QUALITY_RETRY, 90, none},
+      {1, 50, "1", "50", QUALITY_SAVE, 90, 50},  // no quality fits: quality 1 saved
+      {90, none, "90", "0", QUALITY_RETRY, 90, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.typed) + " at most " + c.typedLimit);
+    UserChoices choices;
+    choices.atMostKb = c.shownLimit;
+    PhotoWork photo;
+    photo.shownQuality = c.shown;
+    photo.shownLimit = c.shownLimit;
+    EXPECT_EQ(DecideQuality(choices, photo, c.typed, c.typedLimit), c.result);
+    EXPECT_EQ(choices.quality, c.quality);
+    EXPECT_EQ(choices.atMostKb, c.limit);
+  }
+}
+
+TEST(LimitFromText, IsANumberOfKbOrNone) {
+  EXPECT_EQ(LimitFromText(""), std::nullopt);
+  EXPECT_EQ(LimitFromText("   "), std::nullopt);
+  EXPECT_EQ(LimitFromText("-5"), std::nullopt);
+  EXPECT_EQ(LimitFromText("KB"), std::nullopt);
+  EXPECT_EQ(LimitFromText("200"), 200u);
+  EXPECT_EQ(LimitFromText(" 0"), 0u);
+  EXPECT_EQ(LimitFromText("12345678901"), 123456789u);
+  EXPECT_EQ(LimitMissedText(200), "Even at quality 1 the copy is larger than 200 KB.");
 }
 
 TEST(QualityDialog, ShowsResolutionQualityAndBothSizes) {
@@ -86,14 +123,29 @@ TEST(QualityDialog, ShowsResolutionQualityAndBothSizes) {
   ASSERT_EQ(ConfirmSize(photo, SIZE_HALF), SIZE_CONFIRMED);
   UserChoices choices;
   choices.quality = 75;
-  EncodeAtQuality(photo, choices.quality);
+  EncodeForDialog(photo, choices);
   EXPECT_EQ(photo.encodeStatus, CODEC_OK);
   const QualityTexts texts = QualityDialogTexts(photo, choices);
   EXPECT_EQ(texts.resolution, "113 by 74");
   EXPECT_EQ(texts.quality, "75");
   EXPECT_EQ(texts.inputSize, KbText(static_cast<uint32_t>(bytes.size())));
   EXPECT_EQ(texts.outputSize, KbText(photo.conversion.CopyBytes()));
+  EXPECT_EQ(texts.atMost, "");
   EXPECT_NE(photo.conversion.CopyBytes(), 0u);
+
+  // With a limit the copy's is the quality found, within it.
+  choices.atMostKb = photo.conversion.CopyBytes() / 1024 / 2;
+  EncodeForDialog(photo, choices);
+  EXPECT_EQ(photo.encodeStatus, CODEC_OK);
+  EXPECT_LT(photo.shownQuality, 75);
+  EXPECT_LE(photo.conversion.CopyBytes(), *choices.atMostKb * 1024);
+  EXPECT_FALSE(photo.limitMissed);
+  EXPECT_EQ(QualityDialogTexts(photo, choices).quality, std::to_string(photo.shownQuality));
+  EXPECT_EQ(QualityDialogTexts(photo, choices).atMost, std::to_string(*choices.atMostKb));
+  choices.atMostKb = 0;
+  EncodeForDialog(photo, choices);
+  EXPECT_TRUE(photo.limitMissed);
+  EXPECT_EQ(photo.shownQuality, 1);
 }
 
 }  // namespace

@@ -102,9 +102,13 @@ int FakePlatform::ShowQualityDialog(PhotoWork& photo, UserChoices& choices) {
     // What the encoder reports when it cannot have its memory (the codec's
     // tests make it so): no copy.
     photo.encodeStatus = CODEC_NO_MEMORY;
+    photo.shownQuality = choices.quality;
+    photo.shownLimit = choices.atMostKb;
   } else {
-    EncodeAtQuality(photo, choices.quality);
+    EncodeForDialog(photo, choices);
   }
+  if (photo.limitMissed)
+    ShowMessage(LimitMissedText(*photo.shownLimit).c_str());
   const QualityTexts texts = QualityDialogTexts(photo, choices);
   Record("quality " + texts.resolution + " q" + texts.quality + " " + texts.outputSize + " " +
          photo.names.DisplayName.data());
@@ -116,7 +120,9 @@ int FakePlatform::ShowQualityDialog(PhotoWork& photo, UserChoices& choices) {
   qualityAnswers.pop_front();
   if (!answer.typed)
     return QUALITY_SKIP;
-  return DecideQuality(choices, photo, *answer.typed, answer.sameForRest);
+  const std::string typed = *answer.typed == kAsShown ? texts.quality : *answer.typed;
+  return DecideQuality(choices, photo, typed, answer.atMost.value_or(texts.atMost),
+                       answer.sameForRest);
 }
 
 void FakePlatform::ShowMessage(const char* text) {

@@ -22,9 +22,13 @@ struct SelectionAnswer {
   bool refused = false;  // fails as Windows' does for a list too long
 };
 
+// Typed in the quality field: Save with the quality the dialog shows.
+inline const std::string kAsShown = "as shown";
+
 struct QualityAnswer {
   std::optional<std::string> typed;  // the quality field's text before Save; none: Cancel
   bool sameForRest = false;          // "Same for the rest" checked
+  std::optional<std::string> atMost = std::nullopt;  // the "at most" field's text; none: as shown
 };
 
 // Where the user presses Cancel in the batch's progress window: at the

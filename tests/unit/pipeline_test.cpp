@@ -70,6 +70,31 @@ TEST_F(Batch, RetryEncodesAgainAndSaveSavesThatEncoding) {
   EXPECT_LT(platform.files["C:\\aX.jpg"].size(), Photo().size());
 }
 
+TEST_F(Batch, ALimitShowsTheQualityFoundAndAnUnreachableOneSaysSo) {
+  platform.files["C:\\a.jpg"] = Photo();
+  platform.files["C:\\b.jpg"] = Photo();
+  platform.sizeAnswers = {SIZE_FULL, SIZE_FULL};
+  // 3 KB: found below 90 and saved. Then 0 KB, which not even quality 1
+  // meets: the message, quality 1 shown, Cancel.
+  platform.qualityAnswers = {{"90", false, "3"}, {kAsShown}, {"90", false, "0"}, kCancel};
+  EXPECT_EQ(Run("C:\\a.jpg C:\\b.jpg"), BatchEnding::kDestroyHost);
+  EXPECT_EQ(platform.savedPaths, std::vector<std::string>{"C:\\aX.jpg"});
+  EXPECT_LE(platform.files["C:\\aX.jpg"].size(), 3u * 1024);
+  // The qualities shown, from "quality W by H qN ...".
+  std::vector<int> shown;
+  for (const std::string& e : platform.events) {
+    if (e.rfind("quality 227 by 149 q", 0) == 0)
+      shown.push_back(std::stoi(e.substr(20)));
+  }
+  ASSERT_EQ(shown.size(), 4u);
+  EXPECT_EQ(shown[0], 90);
+  EXPECT_LT(shown[1], 90);
+  EXPECT_EQ(shown[3], 1);
+  EXPECT_EQ(platform.messages,
+            std::vector<std::string>{"Even at quality 1 the copy is larger than 0 KB."});
+  EXPECT_EQ(job.choices.atMostKb, std::optional<uint32_t>(0));
+}
+
 TEST_F(Batch, AnInputThatCannotBeOpenedLeavesTheHostOpenInBothModes) {
   platform.files["C:\\a.jpg"] = Photo();
   platform.sizeAnswers = {SIZE_FULL};

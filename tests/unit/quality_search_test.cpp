@@ -83,8 +83,9 @@ QualitySearch SearchAndCheck(const Curve& curve, uint64_t limit, int ceiling, in
   const int top = std::clamp(ceiling, 1, 100);
   EXPECT_EQ(r.encodes, static_cast<int>(probe.asked.size()));
   EXPECT_LE(r.encodes, kMostEncodes);
-  if (!guesses)
+  if (!guesses) {
     EXPECT_EQ(probe.asked.front(), top);
+  }
   for (size_t i = 0; i < probe.asked.size(); ++i) {
     EXPECT_TRUE(Asked(probe, probe.asked[i])) << "asked twice for " << probe.asked[i];
     EXPECT_GE(probe.asked[i], 1);

@@ -74,8 +74,9 @@ TEST(RestScheduler, ResultsComeInBatchOrderHoweverTheWorkersFinish) {
       kCount, {3, 1000}, {},
       [&](size_t index, size_t, PhotoGate& gate) {
         EXPECT_TRUE(gate.Reserve(10, {}));
-        if (index == 0)
+        if (index == 0) {
           EXPECT_TRUE(Eventually([&] { return finished >= 2; }));
+        }
         results[index] = 100 + index;
         ++finished;
       },

@@ -131,6 +131,40 @@ TEST(SameForTheRest, GivesEachPhotoTheOutcomeItsDialogsWouldGive) {
   }
 }
 
+TEST_F(Batch, WithALimitEachPhotoGetsTheHighestQualityUpToTheCeilingThatFits) {
+  // At most 1 KB: the first photo fits only below 90, the second and fourth
+  // at 90, the third at no quality.
+  const auto made = [](const test_images::Image& image) {
+    return test_images::EncodeJpeg(image, {});
+  };
+  platform.files["C:\\p\\a.jpg"] = made(test_images::Noise(64, 64, 3, 7));
+  platform.files["C:\\p\\b.jpg"] = made(test_images::Gradient(100, 60, 3));
+  platform.files["C:\\p\\c.jpg"] = made(test_images::Noise(300, 300, 3, 7));
+  platform.files["C:\\p\\d.jpg"] = made(test_images::Gradient(80, 50, 3));
+  platform.sizeAnswers = {SIZE_FULL};
+  platform.qualityAnswers = {{"90", true, "1"}, {kAsShown, true}};
+  EXPECT_EQ(Run("C:\\p\\a.jpg C:\\p\\b.jpg C:\\p\\c.jpg C:\\p\\d.jpg"), BatchEnding::kDestroyHost);
+  EXPECT_EQ(platform.savedPaths,
+            (std::vector<std::string>{"C:\\p\\aX.jpg", "C:\\p\\bX.jpg", "C:\\p\\dX.jpg"}));
+  for (const std::string& copy : platform.savedPaths)
+    EXPECT_LE(platform.files[copy].size(), 1024u) << copy;
+  EXPECT_EQ(platform.messages,
+            std::vector<std::string>{"These photos cannot be made as small as 1 KB:\nc.jpg"});
+  EXPECT_EQ(job.choices.quality, 90) << "the ceiling stays the one typed";
+  // The second photo fits at the ceiling: its copy is quality 90's.
+  Conversion b;
+  const std::vector<uint8_t>& bytes = platform.files["C:\\p\\b.jpg"];
+  ASSERT_TRUE(b.PrepareInput(bytes.size()));
+  std::copy(bytes.begin(), bytes.end(), b.Input().begin());
+  ASSERT_TRUE(b.ReadHeader());
+  ASSERT_EQ(b.Decode(SIZE_FULL, nullptr), CODEC_OK);
+  ASSERT_EQ(b.Encode(90, nullptr), CODEC_OK);
+  std::vector<uint8_t> at90;
+  for (const auto piece : b.CopyPieces())
+    at90.insert(at90.end(), piece.begin(), piece.end());
+  EXPECT_EQ(platform.files["C:\\p\\bX.jpg"], at90);
+}
+
 TEST_F(Batch, TheProgressWindowNamesEachPhotoInItsTurn) {
   for (const char* name : {"C:\\a.jpg", "C:\\b.jpg", "C:\\c.jpg"})
     platform.files[name] = Photo();

@@ -47,6 +47,10 @@ class BenchPlatform : public Platform {
       : answers_(answers), phases_(phases), workers_(workers) {}
 
   FileChoice ChooseFiles(BatchInput&) override { return FileChoice::kCancelled; }
+  bool IsFolder(const char*) override { return false; }
+  uint32_t List(const std::string&, std::vector<FolderEntry>&) override { return ENOTDIR; }
+  bool Listed(size_t, size_t) override { return true; }
+  void EndFolderSearch() override {}
   std::unique_ptr<InputFile> OpenInput(const char* path, SystemError& error) override {
     auto file = std::make_unique<BenchFile>(path, phases_);
     error = file->Open() ? kNoError : SystemError(ENOENT);

@@ -4,12 +4,20 @@
 #pragma once
 
 #include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
 
 #include "batch/platform.h"
 
 inline constexpr char kNotAJpegText[] = "That's not a jpeg file.";
 inline constexpr char kFileEmptyText[] = "File is empty";
 inline constexpr char kTooManyFilesText[] = "Too many files were chosen at once.";
+
+// "No JPEG photos were found in FOLDER.", the folder as it was given.
+inline std::string NoPhotosText(std::string_view folder) {
+  return "No JPEG photos were found in " + std::string(folder) + ".";
+}
 
 // How the host window ends the program once the batch is over.
 enum class BatchEnding {
@@ -19,28 +27,28 @@ enum class BatchEnding {
 };
 
 struct PhotoOutcome {
-  bool goOn = true;               // the photo's walk goes on to its next step
-  const char* message = nullptr;  // one of the program's texts, told
-  SystemError error = kNoError;   // the system's text for it, told
+  bool goOn = true;              // the photo's walk goes on to its next step
+  std::string message;           // one of the program's texts, told; empty: none
+  SystemError error = kNoError;  // the system's text for it, told
   std::optional<BatchEnding> ending;
 
   static PhotoOutcome GoOn() { return {}; }
   // The photo gets no copy; nothing is told and the batch goes on.
-  static PhotoOutcome Skip() { return {false, nullptr, kNoError, std::nullopt}; }
-  static PhotoOutcome Message(const char* text, std::optional<BatchEnding> ending = {}) {
-    return {false, text, kNoError, ending};
+  static PhotoOutcome Skip() { return {false, {}, kNoError, std::nullopt}; }
+  static PhotoOutcome Message(std::string text, std::optional<BatchEnding> ending = {}) {
+    return {false, std::move(text), kNoError, ending};
   }
   static PhotoOutcome Error(SystemError error, std::optional<BatchEnding> ending = {}) {
-    return {false, nullptr, error, ending};
+    return {false, {}, error, ending};
   }
   // The user stopped the batch: the program ends without a word.
-  static PhotoOutcome Stop() { return {false, nullptr, kNoError, BatchEnding::kDestroyHost}; }
+  static PhotoOutcome Stop() { return {false, {}, kNoError, BatchEnding::kDestroyHost}; }
 };
 
 // Tells the user what the outcome says; the batch's ending, if it ends.
 inline std::optional<BatchEnding> Tell(Platform& platform, const PhotoOutcome& outcome) {
-  if (outcome.message != nullptr)
-    platform.ShowMessage(outcome.message);
+  if (!outcome.message.empty())
+    platform.ShowMessage(outcome.message.c_str());
   if (outcome.error != kNoError)
     platform.ShowSystemError(outcome.error);
   return outcome.ending;

@@ -1,6 +1,7 @@
 #include "batch/pipeline.h"
 
 #include "batch/load_photo.h"
+#include "batch/photo_walk.h"
 #include "batch/rest_of_batch.h"
 #include "batch/selection.h"
 #include "dialogs/quality_dialog.h"
@@ -103,14 +104,13 @@ BatchEnding RunBatch(JobState& job, Platform& platform) {
       platform.ShowMessage(kTooManyFilesText);
     }
   }
-  for (PathWalk walk(job.input, mode); !walk.AtEnd(); walk.Advance()) {
-    const char* path = walk.Current();
-    if (path == nullptr) {
-      // As the system would answer an open of a path that long.
-      platform.ShowSystemError(kErrorFilenameTooLong);
-      return BatchEnding::kLeaveHostOpen;
+  for (PhotoWalk walk(job.input, mode, platform); walk.Next();) {
+    if (walk.Told()) {
+      if (auto ending = Tell(platform, *walk.Told()))
+        return *ending;
+      continue;
     }
-    if (auto ending = ProcessFile(job, platform, mode, path, walk.Following() > 0))
+    if (auto ending = ProcessFile(job, platform, mode, walk.Path(), walk.MoreFollow()))
       return *ending;
     if (job.choices.sameForRest)
       return RunRest(job, platform, mode, walk);

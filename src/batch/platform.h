@@ -8,6 +8,7 @@
 #include <memory>
 #include <span>
 
+#include "batch/folder_walk.h"
 #include "batch/job_state.h"
 #include "batch/output_naming.h"
 
@@ -43,12 +44,17 @@ struct RestLimits {
   uint64_t budget = 0;
 };
 
-class Platform {
+class Platform : public FolderLister {
  public:
   virtual ~Platform() = default;
 
   // The multi-selection open dialog, its result in input.SelectionBuffer.
   virtual FileChoice ChooseFiles(BatchInput& input) = 0;
+
+  // Whether `path` names a folder, which stands for the photos in it.
+  virtual bool IsFolder(const char* path) = 0;
+  // A folder's walk is over: a window that showed how it went closes.
+  virtual void EndFolderSearch() = 0;
 
   // Opens the input at `path`; null, with `error` set, when it cannot be
   // opened. Any thread may call it.

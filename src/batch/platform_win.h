@@ -15,6 +15,10 @@ class WindowsPlatform : public Platform {
       : host_(host), instance_(instance), batch_(instance, host) {}
 
   FileChoice ChooseFiles(BatchInput& input) override;
+  bool IsFolder(const char* path) override;
+  uint32_t List(const std::string& folder, std::vector<FolderEntry>& entries) override;
+  bool Listed(size_t folders, size_t photos) override;
+  void EndFolderSearch() override;
   std::unique_ptr<InputFile> OpenInput(const char* path, SystemError& error) override;
   int ShowSizeDialog(PhotoWork& photo, UserChoices& choices) override;
   int ShowQualityDialog(PhotoWork& photo, UserChoices& choices) override;
@@ -34,6 +38,7 @@ class WindowsPlatform : public Platform {
   HINSTANCE instance_;
   MessagePump pump_;
   BatchProgressWindow batch_;
+  ULONGLONG searchStart_ = 0;  // when the folder being walked began to be listed
 };
 
 // The batch, run from the host window's WM_CREATE with the handle that came

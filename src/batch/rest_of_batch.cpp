@@ -19,7 +19,9 @@ namespace {
 // its worker made of it.
 struct RestPhoto {
   std::string path;
-  bool pathFits = true;  // a chosen name too long for a path has none
+  // What the walk told in a photo's place (a folder without photos, say),
+  // told in its turn.
+  std::optional<PhotoOutcome> told;
   PhotoNames names;
   bool named = false;  // its X-name fits in a path
   // The worker's, for the program's thread once the photo is converted.
@@ -91,8 +93,8 @@ class RestRun {
   }
 
   PhotoOutcome Make(RestPhoto& photo, Conversion& conversion, uint64_t& warm, PhotoGate& gate) {
-    if (!photo.pathFits)
-      return PhotoOutcome::Error(kErrorFilenameTooLong, BatchEnding::kLeaveHostOpen);
+    if (photo.told)
+      return *photo.told;
     OpenedPhoto opened;
     PhotoOutcome outcome = OpenPhoto(platform_, mode_, photo.path.c_str(), opened);
     if (!outcome.goOn)
@@ -208,21 +210,21 @@ std::vector<size_t> CopiesRead(const std::vector<RestPhoto>& photos) {
 
 }  // namespace
 
-BatchEnding RunRest(JobState& job, Platform& platform, InputMode mode, PathWalk& walk) {
+BatchEnding RunRest(JobState& job, Platform& platform, InputMode mode, PhotoWalk& walk) {
   const size_t first = walk.Number() + 1;
   std::vector<RestPhoto> photos;
-  for (walk.Advance(); !walk.AtEnd(); walk.Advance()) {
+  while (walk.Next()) {
     RestPhoto& photo = photos.emplace_back();
-    const char* path = walk.Current();
-    photo.pathFits = path != nullptr;
-    if (photo.pathFits)
-      photo.path = path;
+    photo.told = walk.Told();
+    if (photo.told)
+      continue;
+    photo.path = walk.Path();
     // The window names the photo by its copy's name from the start.
-    photo.named = photo.pathFits && BuildOutputPath(photo.names, path, platform.LeadBytes());
+    photo.named = BuildOutputPath(photo.names, photo.path, platform.LeadBytes());
     if (photo.named)
       BuildDisplayName(photo.names, platform.LeadBytes());
   }
-  const size_t total = first - 1 + photos.size();
+  const size_t total = walk.Number();
   const RestLimits limits = platform.RestOfBatchLimits();
   const size_t workers = std::max<size_t>(1, std::min(limits.workers, photos.size()));
   RestRun run(platform, mode, job.choices, photos, workers);
@@ -234,10 +236,12 @@ BatchEnding RunRest(JobState& job, Platform& platform, InputMode mode, PathWalk&
   std::optional<BatchEnding> ending;
   std::vector<std::string> overLimit;
   double shown = 0;
-  for (size_t i = 0; i < photos.size() && !ending; ++i) {
+  for (size_t i = 0, number = first; i < photos.size() && !ending; ++i) {
     RestPhoto& photo = photos[i];
-    platform.ShowBatchPhoto(first + i, total,
-                            photo.named ? photo.names.DisplayName.data() : photo.path.c_str());
+    if (!photo.told) {
+      platform.ShowBatchPhoto(number++, total,
+                              photo.named ? photo.names.DisplayName.data() : photo.path.c_str());
+    }
     const bool converted = scheduler.Await(i, [&](double photosDone) {
       // Reports never go back, though a photo tried again alone starts over.
       shown = std::max(shown, photosDone / static_cast<double>(photos.size()));

@@ -8,7 +8,8 @@
 #include "batch/input_list.h"
 #include "batch/job_state.h"
 #include "batch/photo_outcome.h"
+#include "batch/photo_walk.h"
 #include "batch/platform.h"
 
 // The photos after the walk's current one.
-BatchEnding RunRest(JobState& job, Platform& platform, InputMode mode, PathWalk& walk);
+BatchEnding RunRest(JobState& job, Platform& platform, InputMode mode, PhotoWalk& walk);

@@ -9,36 +9,13 @@
 #include "batch/long_path.h"
 #include "batch/output_naming.h"
 #include "batch/platform_win.h"
+#include "batch/wide_path_win.h"
 
 namespace {
 
 // The temporary names tried before giving up: as many as four hexadecimal
 // digits tell apart.
 constexpr uint32_t kAttempts = 0x10000;
-
-// `path`, in the program's code page, as the wide calls take it at any
-// length: converted as the ANSI calls convert it, made full against the
-// current folder, in its long form.
-SystemError WidePath(const char* path, std::wstring& wide) {
-  const int chars = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
-  if (chars == 0)
-    return GetLastError();
-  std::wstring given(static_cast<size_t>(chars), L'\0');
-  if (!MultiByteToWideChar(CP_ACP, 0, path, -1, given.data(), chars))
-    return GetLastError();
-  const DWORD needed = GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
-  if (needed == 0)
-    return GetLastError();
-  std::wstring full(needed, L'\0');
-  const DWORD length = GetFullPathNameW(given.c_str(), needed, full.data(), nullptr);
-  if (length == 0)
-    return GetLastError();
-  if (length >= needed)
-    return ERROR_FILENAME_EXCED_RANGE;  // the current folder changed under us
-  full.resize(length);
-  wide = LongPathForm(full);
-  return kNoError;
-}
 
 // Creates a file of a name not yet taken beside the output, for writing.
 SystemError CreateTemporary(const char* outputPath, std::wstring& temporary, UniqueHandle& file) {

@@ -32,19 +32,43 @@ INT_PTR CALLBACK BatchProgressWindow::DialogProc(HWND dialog, UINT message, WPAR
   return 0;
 }
 
+bool BatchProgressWindow::Open() {
+  if (window_ != nullptr)
+    return true;
+  window_ =
+      CreateDialogParamA(instance_, "BATCH", owner_, DialogProc, reinterpret_cast<LPARAM>(this));
+  if (window_ == nullptr)
+    return false;  // the work goes on all the same, without the window
+  cancelled_ = false;
+  pump_ = std::make_unique<MessagePump>(window_);
+  ShowWindow(window_, SW_SHOWNORMAL);
+  return true;
+}
+
 void BatchProgressWindow::ShowPhoto(size_t number, size_t total, const char* newName) {
-  if (window_ == nullptr) {
-    window_ =
-        CreateDialogParamA(instance_, "BATCH", owner_, DialogProc, reinterpret_cast<LPARAM>(this));
-    if (window_ == nullptr)
-      return;  // the copies are made all the same, without the window
-    pump_ = std::make_unique<MessagePump>(window_);
-    ShowWindow(window_, SW_SHOWNORMAL);
-  }
+  if (!Open())
+    return;
   const std::string photo = "Photo " + std::to_string(number) + " of " + std::to_string(total);
   SetDlgItemTextA(window_, IDC_BATCH_PHOTO, photo.c_str());
   SetDlgItemTextA(window_, IDC_BATCH_NAME, newName);
   UpdateWindow(window_);
+}
+
+void BatchProgressWindow::ShowSearch(size_t folders, size_t photos) {
+  const bool opened = window_ != nullptr;
+  if (!Open())
+    return;
+  if (!opened) {
+    SetWindowTextA(window_, "Finding photos");
+    // How far a walk has come is not known: the bar runs to and fro.
+    HWND bar = GetDlgItem(window_, IDC_BATCH_BAR);
+    SetWindowLongPtrA(bar, GWL_STYLE, GetWindowLongPtrA(bar, GWL_STYLE) | PBS_MARQUEE);
+    SendMessageA(bar, PBM_SETMARQUEE, TRUE, 0);
+  }
+  const std::string found = std::to_string(photos) + (photos == 1 ? " photo" : " photos") +
+                            " found in " + std::to_string(folders) +
+                            (folders == 1 ? " folder" : " folders");
+  SetDlgItemTextA(window_, IDC_BATCH_PHOTO, found.c_str());
 }
 
 bool BatchProgressWindow::Report(double done) noexcept {

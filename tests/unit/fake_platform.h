@@ -45,8 +45,12 @@ class FakePlatform : public Platform {
   // Set up by the test. Workers read files while the program's thread
   // saves: both under the platform's lock.
   std::map<std::string, std::vector<uint8_t>> files;
-  std::map<std::string, uint64_t> times;              // last-write times; none: 0
-  std::map<std::string, SystemError> openErrors;      // an open that fails
+  std::map<std::string, uint64_t> times;          // last-write times; none: 0
+  std::map<std::string, SystemError> openErrors;  // an open that fails
+  // Folders and what they list, by path without a separator at the end.
+  std::map<std::string, std::vector<FolderEntry>> folders;
+  std::map<std::string, uint32_t> listErrors;  // folders that cannot be listed
+  int stopListingAt = 0;  // Cancel in the folder search's window at this listing; 0: never
   std::map<std::string, SystemError> saveErrors;      // a save that fails
   std::deque<SelectionAnswer> selections;             // in turn; none left: cancelled
   std::deque<std::optional<SizeChoice>> sizeAnswers;  // none: Cancel
@@ -71,6 +75,10 @@ class FakePlatform : public Platform {
 
   FileChoice ChooseFiles(BatchInput& input) override;
   std::unique_ptr<InputFile> OpenInput(const char* path, SystemError& error) override;
+  bool IsFolder(const char* path) override;
+  uint32_t List(const std::string& folder, std::vector<FolderEntry>& entries) override;
+  bool Listed(size_t folders, size_t photos) override;
+  void EndFolderSearch() override { Record("search over"); }
   int ShowSizeDialog(PhotoWork& photo, UserChoices& choices) override;
   int ShowQualityDialog(PhotoWork& photo, UserChoices& choices) override;
   void ShowMessage(const char* text) override;
@@ -88,6 +96,7 @@ class FakePlatform : public Platform {
   void Record(std::string event);
 
   std::mutex mutex_;
+  int listings_ = 0;
   size_t batchNumber_ = 0;
   int batchReports_ = 0;
   double batchDone_ = 0;

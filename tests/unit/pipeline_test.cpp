@@ -1,6 +1,7 @@
 // The batch from end to end against a fake platform, with the real codec.
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -93,6 +94,76 @@ TEST_F(Batch, ALimitShowsTheQualityFoundAndAnUnreachableOneSaysSo) {
   EXPECT_EQ(platform.messages,
             std::vector<std::string>{"Even at quality 1 the copy is larger than 0 KB."});
   EXPECT_EQ(job.choices.atMostKb, std::optional<uint32_t>(0));
+}
+
+// A folder stands for the photos in it and below, in Explorer's order, its
+// copies left out; one without photos is said so, and the batch goes on.
+TEST_F(Batch, AFolderAmongThePathsStandsForItsPhotos) {
+  const auto file = [](const char* name, bool hidden = false) {
+    return FolderEntry{name, false, hidden, false};
+  };
+  const auto folder = [](const char* name, bool link = false) {
+    return FolderEntry{name, true, false, link};
+  };
+  platform.folders["C:\\pics"] = {file("a.jpg"),  file("aX.jpg"),    file("10.JPG"),
+                                  file("9.jpeg"), file("notes.txt"), file("h.jpg", true),
+                                  folder("sub"),  folder("ln", true)};
+  platform.folders["C:\\pics\\sub"] = {file("c.jfif")};
+  platform.folders["C:\\empty"] = {file("readme.txt"), folder("deeper")};
+  platform.folders["C:\\empty\\deeper"] = {};
+  for (const char* name : {"C:\\pics\\a.jpg", "C:\\pics\\10.JPG", "C:\\pics\\9.jpeg",
+                           "C:\\pics\\sub\\c.jfif", "C:\\b.jpg"}) {
+    platform.files[name] = Photo();
+  }
+  platform.files["C:\\pics\\aX.jpg"] = {1, 2, 3};  // an old copy, not a photo of the batch
+  for (const bool sameForRest : {false, true}) {
+    SCOPED_TRACE(sameForRest ? "same for the rest" : "dialogs");
+    JobState j;
+    FakePlatform p;
+    p.folders = platform.folders;
+    p.files = platform.files;
+    p.sizeAnswers = {SIZE_QUARTER, SIZE_QUARTER, SIZE_QUARTER, SIZE_QUARTER, SIZE_QUARTER};
+    p.qualityAnswers =
+        std::deque<QualityAnswer>(sameForRest ? 1 : 5, QualityAnswer{"90", sameForRest});
+    CaptureArguments(j.input, "C:\\pics\\ C:\\empty C:\\b.jpg");
+    EXPECT_EQ(RunBatch(j, p), BatchEnding::kDestroyHost);
+    EXPECT_EQ(p.savedPaths, (std::vector<std::string>{"C:\\pics\\9X.jpeg", "C:\\pics\\10X.JPG",
+                                                      "C:\\pics\\aX.jpg", "C:\\pics\\sub\\cX.jfif",
+                                                      "C:\\bX.jpg"}));
+    EXPECT_EQ(p.messages, std::vector<std::string>{"No JPEG photos were found in C:\\empty."});
+    EXPECT_NE(p.files["C:\\pics\\aX.jpg"], (std::vector<uint8_t>{1, 2, 3})) << "replaced";
+    if (sameForRest) {
+      std::vector<std::string> shown;
+      for (const std::string& e : p.events) {
+        if (e.rfind("batch ", 0) == 0 && e != "batch closed")
+          shown.push_back(e);
+      }
+      EXPECT_EQ(shown, (std::vector<std::string>{"batch 2 of 5 10X.JPG", "batch 3 of 5 aX.jpg",
+                                                 "batch 4 of 5 cX.jfif", "batch 5 of 5 bX.jpg"}));
+    }
+  }
+}
+
+TEST_F(Batch, AFolderThatCannotBeListedIsAnInputThatCannotBeOpenedAndCancelStopsTheSearch) {
+  platform.folders["C:\\p"] = {{"a.jpg", false, false, false}, {"locked", true, false, false}};
+  platform.files["C:\\p\\a.jpg"] = Photo();
+  // A subfolder that cannot be listed is passed over; a folder given that
+  // cannot be listed ends the batch as an input that cannot be opened does.
+  platform.listErrors = {{"C:\\p\\locked", 5}, {"C:\\denied", 5}};
+  platform.sizeAnswers = {SIZE_QUARTER};
+  platform.qualityAnswers = {kSave};
+  EXPECT_EQ(Run("C:\\p C:\\denied\\ C:\\p"), BatchEnding::kLeaveHostOpen);
+  EXPECT_EQ(platform.savedPaths, std::vector<std::string>{"C:\\p\\aX.jpg"});
+  EXPECT_EQ(platform.systemErrors, std::vector<SystemError>{5});
+
+  JobState j;
+  FakePlatform p;
+  p.folders = platform.folders;
+  p.stopListingAt = 1;
+  CaptureArguments(j.input, "C:\\p");
+  EXPECT_EQ(RunBatch(j, p), BatchEnding::kDestroyHost);
+  EXPECT_TRUE(p.savedPaths.empty());
+  EXPECT_TRUE(p.messages.empty());
 }
 
 TEST_F(Batch, AnInputThatCannotBeOpenedLeavesTheHostOpenInBothModes) {

@@ -22,17 +22,28 @@ LongWork::LongWork(HWND dialog)
     : dialog_(dialog),
       wait_(LoadCursorA(nullptr, IDC_WAIT)),
       restore_(SetCursor(wait_)),
-      start_(GetTickCount64()) {
-  busy_ = true;
-  EnableWindow(dialog_, FALSE);
+      start_(GetTickCount64()),
+      pump_(dialog) {
+  current_ = this;
+  for (HWND control = GetWindow(dialog_, GW_CHILD); control != nullptr;
+       control = GetWindow(control, GW_HWNDNEXT)) {
+    if (GetDlgCtrlID(control) != IDCANCEL && IsWindowEnabled(control)) {
+      EnableWindow(control, FALSE);
+      disabled_.push_back(control);
+    }
+  }
+  // The keys go to the dialog itself: Escape cancels, Enter finds no
+  // button to press.
+  SetFocus(dialog_);
 }
 
 LongWork::~LongWork() {
   if (bar_ != nullptr)
     DestroyWindow(bar_);
-  EnableWindow(dialog_, TRUE);
+  for (HWND control : disabled_)
+    EnableWindow(control, TRUE);
   SetCursor(restore_);
-  busy_ = false;
+  current_ = nullptr;
 }
 
 void LongWork::ShowBar() {
@@ -52,12 +63,12 @@ void LongWork::ShowBar() {
 
 bool LongWork::Report(double done) noexcept {
   if (!pump_.Pump())
-    return true;
+    return !cancelled_;
   if (bar_ == nullptr && GetTickCount64() - start_ >= kQuietMs)
     ShowBar();
   if (bar_ != nullptr)
     SendMessageA(bar_, PBM_SETPOS, static_cast<WPARAM>(done * kBarSteps), 0);
   // What the pump dispatched may have set another cursor.
   SetCursor(wait_);
-  return true;
+  return !cancelled_;
 }

@@ -19,9 +19,16 @@ void Encode(HWND dialog, DialogSubject& subject) {
   UpdateWindow(dialog);
   {
     LongWork work(dialog);
+    // Only now, with every control but Cancel disabled, is the dialog
+    // itself enabled: nothing can be saved before the size is shown.
+    EnableWindow(dialog, TRUE);
     EncodeForDialog(subject.photo, subject.choices, &work);
   }
   PhotoWork& photo = subject.photo;
+  if (photo.encodeStatus == CODEC_CANCELLED) {
+    EndDialog(dialog, QUALITY_SKIP);
+    return;
+  }
   if (photo.limitMissed) {
     // Like the program's other messages: owned by the host window.
     MessageBoxA(GetWindow(dialog, GW_OWNER), LimitMissedText(*photo.shownLimit).c_str(), nullptr,
@@ -72,7 +79,14 @@ INT_PTR CALLBACK QualityDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
       return 1;
     case WM_COMMAND: {
       DialogSubject* subject = SubjectOf(dialog);
-      if (subject == nullptr || LongWork::Busy())
+      if (LongWork::Busy()) {
+        // Cancel (also Escape and the close box) stops the encoding, and
+        // then skips the photo as Cancel does.
+        if (LOWORD(wParam) == IDCANCEL)
+          LongWork::Cancel();
+        return 0;
+      }
+      if (subject == nullptr)
         return 0;
       switch (LOWORD(wParam)) {
         case IDOK: {

@@ -35,9 +35,9 @@ enum class Outcome {
   kSkipped,
   // "File is empty": the program ends.
   kFileIsEmpty,
-  // The input cannot be opened: the system's message, then the host window
-  // waits to be closed.
-  kCannotOpen,
+  // A folder, which stands for the photos in it: "No JPEG photos were found
+  // in FOLDER." for one without. The next file follows.
+  kNoPhotos,
   // Not a case in this mode.
   kNotOffered,
 };
@@ -137,7 +137,7 @@ const BadInput kBadInputs[] = {
 
     {"Empty", [] { return Bytes{}; }, Outcome::kSkipped, Outcome::kFileIsEmpty},
     // Typing a folder's name in the open dialog opens the folder instead.
-    {"Folder", nullptr, Outcome::kCannotOpen, Outcome::kNotOffered},
+    {"Folder", nullptr, Outcome::kNoPhotos, Outcome::kNotOffered},
 };
 
 enum class Mode { kCommandLine, kSelection };
@@ -244,11 +244,9 @@ TEST_P(BadInputTest, EndsAsTheRulesSay) {
       EXPECT_EQ(program.DismissMessage(), "File is empty");
       nextFollows = false;
       break;
-    case Outcome::kCannotOpen:
-      // Windows and Wine refuse to open a folder as a file alike.
-      EXPECT_EQ(program.DismissMessage(), SystemText(ERROR_ACCESS_DENIED));
-      program.CloseHostWindow();
-      nextFollows = false;
+    case Outcome::kNoPhotos:
+      EXPECT_EQ(program.DismissMessage(), "No JPEG photos were found in " + Path(kBad) + ".");
+      nextChoice = kFull;
       break;
     case Outcome::kNotOffered:
       FAIL() << "not a case in this mode";

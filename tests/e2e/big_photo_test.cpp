@@ -6,6 +6,7 @@
 // (E2eTest::BigPhoto) and kept under build/.
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 #include "e2e_test.h"
@@ -38,7 +39,7 @@ testing::AssertionResult IsPhotoSized(const Bytes& photo, int width, int height)
 // What a user saw of the program from OK in "Output Size" to the moment
 // "Output Quality" takes input: the decode, then the first encode.
 struct LongWorkSeen {
-  bool sizeBusy = false;     // "Output Size" on screen, disabled, answering
+  bool sizeBusy = false;     // "Output Size" on screen, answering, only its Cancel usable
   bool sizeBar = false;      // ... with its progress bar
   bool qualityBusy = false;  // "Output Quality" the same while it encodes
   bool qualityBar = false;
@@ -60,7 +61,7 @@ LongWorkSeen WatchLongWork(Program& program, HWND size) {
       if (!w.visible || (w.title != kSizeTitle && w.title != kQualityTitle))
         continue;
       onScreen = true;
-      if (w.title == kQualityTitle && IsWindowEnabled(w.hwnd)) {
+      if (w.title == kQualityTitle && TakesInput(w.hwnd)) {
         seen.longestGap =
             std::max(seen.longestGap, std::chrono::duration_cast<Millis>(Clock::now() - lastSeen));
         return seen;
@@ -71,7 +72,10 @@ LongWorkSeen WatchLongWork(Program& program, HWND size) {
       if (!answers && !IsWindow(w.hwnd))
         continue;  // closed since it was listed
       seen.hung = seen.hung || !answers || IsHungAppWindow(w.hwnd);
-      const bool busy = answers && !IsWindowEnabled(w.hwnd);
+      const bool busy = answers && !TakesInput(w.hwnd) &&
+                        IsWindowEnabled(GetDlgItem(w.hwnd, IDCANCEL)) &&
+                        !IsWindowEnabled(GetDlgItem(w.hwnd, kQuality)) &&
+                        !IsWindowEnabled(GetDlgItem(w.hwnd, kFull));
       const bool bar = busy && IsWindowVisible(GetDlgItem(w.hwnd, kWorkBar));
       (w.title == kSizeTitle ? seen.sizeBusy : seen.qualityBusy) |= busy;
       (w.title == kSizeTitle ? seen.sizeBar : seen.qualityBar) |= bar;
@@ -145,7 +149,8 @@ TEST_F(BigPhotoTest, HundredMegapixelsProgressiveAtFull) {
   EXPECT_EQ(size.OptionTexts()[0], SizeText(kProgressiveWidth, kProgressiveHeight));
   size.Choose(kFull);
   // Seconds of decoding, then of encoding: a window stays on screen,
-  // disabled, answering and showing progress, with no gap a user would see.
+  // answering and showing progress, nothing but its Cancel usable, with no
+  // gap a user would see.
   const LongWorkSeen seen = WatchLongWork(program, size.Window());
   EXPECT_TRUE(seen.sizeBusy && seen.sizeBar) << "Output Size while it decodes";
   EXPECT_TRUE(seen.qualityBusy && seen.qualityBar) << "Output Quality while it encodes";
@@ -159,6 +164,63 @@ TEST_F(BigPhotoTest, HundredMegapixelsProgressiveAtFull) {
 
   EXPECT_TRUE(IsOutput(Path("progressiveX.jpg"), kProgressiveWidth, kProgressiveHeight, 90));
   EXPECT_EQ(shown, KbText(ReadBytes(Path("progressiveX.jpg")).value_or(Bytes{}).size()));
+}
+
+// The program's window of that title once it works: on screen, its OK or
+// Save disabled, its Cancel usable.
+HWND AwaitWork(Program& program, const char* title) {
+  const auto deadline = std::chrono::steady_clock::now() + 20 * WindowTimeout();
+  while (std::chrono::steady_clock::now() < deadline && program.Proc().Running()) {
+    for (const TopWindow& w : WindowsOf(program.Proc().Id())) {
+      if (w.visible && w.title == title && !TakesInput(w.hwnd) &&
+          IsWindowEnabled(GetDlgItem(w.hwnd, IDCANCEL))) {
+        return w.hwnd;
+      }
+    }
+    std::this_thread::sleep_for(Millis{10});
+  }
+  throw Unexpected(std::string("no \"") + title + "\" at work: " + program.Describe());
+}
+
+// Cancel during the decode behind OK does what Cancel in "Output Size" does:
+// the program ends. During the encode, the close box does what Cancel in
+// "Output Quality" does: the photo is skipped and the next one follows.
+TEST_F(BigPhotoTest, CancelStopsTheWorkOfEitherDialog) {
+  const std::string big =
+      Put("progressive.jpg", BigPhoto(kProgressiveWidth, kProgressiveHeight, true));
+  const std::string small = Put("small.jpg", MakeJpeg(80, 60));
+  using Clock = std::chrono::steady_clock;
+  {
+    Program program(Quoted(big) + " " + Quoted(small));
+    SizeDialog size = program.AwaitSize();
+    size.Choose(kFull);
+    ASSERT_TRUE(PostClick(size.Window(), IDOK));
+    ASSERT_TRUE(PostClick(AwaitWork(program, kSizeTitle), IDCANCEL));
+    const auto pressed = Clock::now();
+    EXPECT_EQ(program.ExitCode(), 0u);
+    std::printf(
+        "decode: the program ended %lld ms after Cancel\n",
+        static_cast<long long>(std::chrono::duration_cast<Millis>(Clock::now() - pressed).count()));
+  }
+  EXPECT_FALSE(Exists(Path("progressiveX.jpg")));
+  EXPECT_FALSE(Exists(Path("smallX.jpg")));
+
+  Program program(Quoted(big) + " " + Quoted(small));
+  SizeDialog size = program.AwaitSize();
+  size.Choose(kFull);
+  size.Ok();
+  ASSERT_TRUE(PostMessageW(AwaitWork(program, kQualityTitle), WM_CLOSE, 0, 0));
+  const auto closed = Clock::now();
+  SizeDialog next = program.AwaitSize();
+  std::printf(
+      "encode: the next photo's dialog came %lld ms after the close box\n",
+      static_cast<long long>(std::chrono::duration_cast<Millis>(Clock::now() - closed).count()));
+  EXPECT_EQ(next.OptionTexts()[0], "80 by 60");
+  next.Ok();
+  program.AwaitQuality().Save();
+  EXPECT_EQ(program.ExitCode(), 0u);
+  EXPECT_FALSE(Exists(Path("progressiveX.jpg")));
+  EXPECT_TRUE(IsOutput(Path("smallX.jpg"), 80, 60, 90));
 }
 
 }  // namespace

@@ -141,8 +141,8 @@ std::string Program::Describe() {
 HWND Program::Await(const std::string& title) {
   const auto deadline = std::chrono::steady_clock::now() + WindowTimeout();
   for (;;) {
-    // "Output Quality" is on screen, disabled, while it encodes.
-    if (const HWND found = VisibleWindow(process_.Id(), title); found && IsWindowEnabled(found))
+    // A dialog is on screen, its OK or Save disabled, while it works.
+    if (const HWND found = VisibleWindow(process_.Id(), title); found && TakesInput(found))
       return found;
     if (title != kMessageTitle && VisibleWindow(process_.Id(), kMessageTitle)) {
       throw Unexpected("waiting for \"" + title + "\", but " + Describe());

@@ -35,6 +35,13 @@ inline constexpr int kWorkBar = 1013;        // a dialog's progress bar during l
 inline constexpr int kAtMostKb = 1014;       // "Output Quality": "at most N KB"
 inline constexpr int kMessageText = 0xFFFF;  // a message box's static text
 
+// Whether a window takes input: enabled, and so is its OK button if it has
+// one, which a dialog disables while it works.
+inline bool TakesInput(HWND window) {
+  const HWND ok = GetDlgItem(window, IDOK);
+  return IsWindowEnabled(window) && (ok == nullptr || IsWindowEnabled(ok));
+}
+
 struct Unexpected : std::runtime_error {
   using std::runtime_error::runtime_error;
 };

@@ -13,6 +13,7 @@
 #include "dialogs/dialogs_win.h"
 #include "dialogs/quality_dialog.h"
 #include "dialogs/size_dialog.h"
+#include "shell/taskbar_win.h"
 
 namespace {
 
@@ -133,7 +134,7 @@ RestLimits WindowsPlatform::RestOfBatchLimits() {
 }
 
 void WindowsPlatform::ShowMessage(const char* text) {
-  MessageBoxA(host_, text, nullptr, MB_OK);
+  MessageBoxA(host_, text, nullptr, MB_OK | MB_SETFOREGROUND);
 }
 
 void WindowsPlatform::ShowSystemError(SystemError error) {
@@ -168,10 +169,11 @@ void ShowSystemError(HWND owner, SystemError error) {
     const std::string fallback = "Error " + std::to_string(error) + ".";
     std::copy_n(fallback.c_str(), std::min(fallback.size() + 1, text.size() - 1), text.data());
   }
-  MessageBoxA(owner, text.data(), nullptr, MB_OK);
+  MessageBoxA(owner, text.data(), nullptr, MB_OK | MB_SETFOREGROUND);
 }
 
 void RunBatch(HWND host, HINSTANCE instance) {
+  const TaskbarButtons buttons(instance);
   WindowsPlatform platform(host, instance);
   switch (RunBatch(Job, platform)) {
     case BatchEnding::kDestroyHost:

@@ -42,6 +42,7 @@ bool BatchProgressWindow::Open() {
   cancelled_ = false;
   pump_ = std::make_unique<MessagePump>(window_);
   ShowWindow(window_, SW_SHOWNORMAL);
+  SetForegroundWindow(window_);
   return true;
 }
 

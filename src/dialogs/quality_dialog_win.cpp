@@ -16,6 +16,7 @@ constexpr UINT kEncode = WM_APP;
 // The opening's encoding, or its search within the limit.
 void Encode(HWND dialog, DialogSubject& subject) {
   ShowWindow(dialog, SW_SHOWNORMAL);
+  SetForegroundWindow(dialog);
   UpdateWindow(dialog);
   {
     LongWork work(dialog);
@@ -32,7 +33,7 @@ void Encode(HWND dialog, DialogSubject& subject) {
   if (photo.limitMissed) {
     // Like the program's other messages: owned by the host window.
     MessageBoxA(GetWindow(dialog, GW_OWNER), LimitMissedText(*photo.shownLimit).c_str(), nullptr,
-                MB_OK);
+                MB_OK | MB_SETFOREGROUND);
   }
   const QualityTexts texts = QualityDialogTexts(photo, subject.choices);
   SetWindowTextA(GetDlgItem(dialog, IDC_QUALITY), texts.quality.c_str());

@@ -37,6 +37,8 @@ INT_PTR CALLBACK SizeDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
       SetWindowTextA(GetDlgItem(dialog, IDC_HALF), texts[1].c_str());
       SetWindowTextA(GetDlgItem(dialog, IDC_QUARTER), texts[2].c_str());
       CheckRadioButton(dialog, IDC_FULL, IDC_QUARTER, ButtonOf(subject.choices.sizeChoice));
+      // It has no owner: brought forward, it is found where the user is.
+      SetForegroundWindow(dialog);
       return 0;
     }
     case WM_COMMAND: {

@@ -142,8 +142,12 @@ HWND Program::Await(const std::string& title) {
   const auto deadline = std::chrono::steady_clock::now() + WindowTimeout();
   for (;;) {
     // A dialog is on screen, its OK or Save disabled, while it works.
-    if (const HWND found = VisibleWindow(process_.Id(), title); found && TakesInput(found))
+    if (const HWND found = VisibleWindow(process_.Id(), title); found && TakesInput(found)) {
+      // Every window that waits for the user can be found from the taskbar.
+      if (title != kHostTitle && !HasTaskbarButton(found))
+        throw Unexpected("\"" + title + "\" has no taskbar button");
       return found;
+    }
     if (title != kMessageTitle && VisibleWindow(process_.Id(), kMessageTitle)) {
       throw Unexpected("waiting for \"" + title + "\", but " + Describe());
     }

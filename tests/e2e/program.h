@@ -42,6 +42,16 @@ inline bool TakesInput(HWND window) {
   return IsWindowEnabled(window) && (ok == nullptr || IsWindowEnabled(ok));
 }
 
+// The rule Windows' taskbar follows (under Xvfb there is no taskbar to
+// look at): a visible window gets a button when it is an application window,
+// or when it has no owner and is no tool window. The button's icon cannot be
+// read from here: Wine answers WM_GETICON only within the window's process.
+inline bool HasTaskbarButton(HWND window) {
+  const LONG_PTR extended = GetWindowLongPtrW(window, GWL_EXSTYLE);
+  return IsWindowVisible(window) && (extended & WS_EX_TOOLWINDOW) == 0 &&
+         ((extended & WS_EX_APPWINDOW) != 0 || GetWindow(window, GW_OWNER) == nullptr);
+}
+
 struct Unexpected : std::runtime_error {
   using std::runtime_error::runtime_error;
 };

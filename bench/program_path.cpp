@@ -87,6 +87,7 @@ class BenchPlatform : public Platform {
   bool ReportBatchProgress(double) noexcept override { return true; }
   void CloseBatchProgress() override {}
   RestLimits RestOfBatchLimits() override { return {workers_, uint64_t{8} << 30}; }
+  bool SessionEnds() const override { return false; }
   LeadByteRule LeadBytes() const override { return NoLeadBytes; }
 
   SystemError SaveOutput(const char* path, std::span<const std::span<const uint8_t>> pieces,

@@ -105,6 +105,8 @@ BatchEnding RunBatch(JobState& job, Platform& platform) {
     }
   }
   for (PhotoWalk walk(job.input, mode, platform); walk.Next();) {
+    if (platform.SessionEnds())
+      return BatchEnding::kDestroyHost;
     if (walk.Told()) {
       if (auto ending = Tell(platform, *walk.Told()))
         return *ending;

@@ -83,6 +83,8 @@ class Platform : public FolderLister {
   // The rest of a batch's workers and memory, from the machine's processors
   // and the address space free when it starts.
   virtual RestLimits RestOfBatchLimits() = 0;
+  // The system ends the user's session: the batch stops at the photo in hand.
+  virtual bool SessionEnds() const = 0;
 
   // Writes the pieces, one after another, under `path` whole or not at all:
   // a file already there is replaced only by a complete new one, and is

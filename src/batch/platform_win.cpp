@@ -7,6 +7,8 @@
 #include <array>
 #include <bit>
 #include <string>
+#include <system_error>
+#include <thread>
 
 #include "batch/pipeline.h"
 #include "batch/program_state.h"
@@ -114,6 +116,29 @@ void WindowsPlatform::KeepAnswering() noexcept {
   pump_.Pump();
 }
 
+SystemError WindowsPlatform::Answering(const std::function<SystemError()>& work) {
+  const UniqueHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  SystemError result = kNoError;
+  std::thread worker;
+  if (done.valid()) {
+    try {
+      worker = std::thread([&] {
+        result = work();
+        SetEvent(done.get());
+      });
+    } catch (const std::system_error&) {
+      // No thread to be had: the work runs here, the windows waiting.
+    }
+  }
+  if (!worker.joinable())
+    return work();
+  const HANDLE waitFor = done.get();
+  while (MsgWaitForMultipleObjects(1, &waitFor, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0)
+    pump_.Pump(true);
+  worker.join();
+  return result;
+}
+
 RestLimits WindowsPlatform::RestOfBatchLimits() {
   // One worker per processor the program may run on.
   DWORD_PTR process = 0;
@@ -146,7 +171,11 @@ void WindowsPlatform::ShowBatchPhoto(size_t number, size_t total, const char* ne
 }
 
 bool WindowsPlatform::ReportBatchProgress(double done) noexcept {
-  return batch_.Report(done);
+  return batch_.Report(done) && !SessionEnding;
+}
+
+bool WindowsPlatform::SessionEnds() const {
+  return SessionEnding;
 }
 
 void WindowsPlatform::CloseBatchProgress() {

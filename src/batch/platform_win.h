@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <functional>
+
 #include "batch/platform.h"
 #include "batch/unique_handle_win.h"
 #include "dialogs/batch_progress_win.h"
@@ -29,11 +31,16 @@ class WindowsPlatform : public Platform {
   bool ReportBatchProgress(double done) noexcept override;
   void CloseBatchProgress() override;
   RestLimits RestOfBatchLimits() override;
+  bool SessionEnds() const override;
   SystemError SaveOutput(const char* path, std::span<const std::span<const uint8_t>> pieces,
                          uint64_t lastWriteTime) override;
   LeadByteRule LeadBytes() const override;
 
  private:
+  // Runs `work` on a thread of its own while the program's thread keeps the
+  // windows answering; what `work` returns.
+  SystemError Answering(const std::function<SystemError()>& work);
+
   HWND host_;
   HINSTANCE instance_;
   MessagePump pump_;

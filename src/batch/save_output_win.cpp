@@ -23,7 +23,9 @@ SystemError CreateTemporary(const char* outputPath, std::wstring& temporary, Uni
     const std::string name = TemporaryPath(outputPath, attempt, SystemLeadBytes);
     if (const SystemError error = WidePath(name.c_str(), temporary); error != kNoError)
       return error;
-    file.Reset(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    // DELETE: the file goes when its handle closes until it is whole.
+    file.Reset(
+        CreateFileW(temporary.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW, 0, nullptr));
     if (file.valid())
       return kNoError;
     const DWORD error = GetLastError();
@@ -45,6 +47,17 @@ SystemError WritePieces(HANDLE file, std::span<const std::span<const uint8_t>> p
   return kNoError;
 }
 
+// Marks the file to go when its last handle closes, or takes the mark off.
+// Marked, it cannot outlive the program: should the program end before the
+// copy is whole (the user logging off, the process killed), the system
+// removes it.
+bool MarkForDeletion(HANDLE file, bool deleted) {
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = deleted ? TRUE : FALSE;
+  return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) !=
+         0;
+}
+
 }  // namespace
 
 SystemError WindowsPlatform::SaveOutput(const char* path,
@@ -59,16 +72,26 @@ SystemError WindowsPlatform::SaveOutput(const char* path,
   UniqueHandle file;
   if (const SystemError error = CreateTemporary(path, temporary, file); error != kNoError)
     return error;
-  SystemError error = WritePieces(file.get(), pieces);
-  if (error == kNoError) {
-    // The original's time, before the copy takes its name. A file system
-    // that keeps no such time still gets the copy: the result is not checked.
-    const FILETIME written{static_cast<DWORD>(lastWriteTime),
-                           static_cast<DWORD>(lastWriteTime >> 32)};
-    SetFileTime(file.get(), nullptr, nullptr, &written);
-    if (!FlushFileBuffers(file.get()))
-      error = GetLastError();
-  }
+  // A file system without the mark still gets the copy, as before.
+  const bool marked = MarkForDeletion(file.get(), true);
+  // Writing and flushing to a slow disk or a network folder can take
+  // seconds, which the windows spend answering.
+  SystemError error = Answering([&] {
+    SystemError written = WritePieces(file.get(), pieces);
+    if (written == kNoError) {
+      // The original's time, before the copy takes its name. A file system
+      // that keeps no such time still gets the copy: the result is not
+      // checked.
+      const FILETIME time{static_cast<DWORD>(lastWriteTime),
+                          static_cast<DWORD>(lastWriteTime >> 32)};
+      SetFileTime(file.get(), nullptr, nullptr, &time);
+      if (!FlushFileBuffers(file.get()))
+        written = GetLastError();
+    }
+    return written;
+  });
+  if (error == kNoError && marked && !MarkForDeletion(file.get(), false))
+    error = GetLastError();
   if (!file.Reset() && error == kNoError)
     error = GetLastError();
   if (error == kNoError && !MoveFileExW(temporary.c_str(), target.c_str(),

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "batch/program_state.h"
 #include "resources/resource.h"
 
 namespace {
@@ -63,12 +64,12 @@ void LongWork::ShowBar() {
 
 bool LongWork::Report(double done) noexcept {
   if (!pump_.Pump())
-    return !cancelled_;
+    return !cancelled_ && !SessionEnding;
   if (bar_ == nullptr && GetTickCount64() - start_ >= kQuietMs)
     ShowBar();
   if (bar_ != nullptr)
     SendMessageA(bar_, PBM_SETPOS, static_cast<WPARAM>(done * kBarSteps), 0);
   // What the pump dispatched may have set another cursor.
   SetCursor(wait_);
-  return !cancelled_;
+  return !cancelled_ && !SessionEnding;
 }

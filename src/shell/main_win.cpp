@@ -23,6 +23,14 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_DESTROY:
       PostQuitMessage(0);
       return 0;
+    case WM_QUERYENDSESSION:
+      // Nothing is lost by ending: a copy takes its name only when whole,
+      // and one not yet whole goes with the program.
+      return TRUE;
+    case WM_ENDSESSION:
+      if (wParam)
+        SessionEnding = true;
+      return 0;
   }
   return DefWindowProcA(window, message, wParam, lParam);
 }

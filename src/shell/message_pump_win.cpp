@@ -13,11 +13,11 @@ MessagePump::~MessagePump() {
     PostQuitMessage(static_cast<int>(quitCode_));
 }
 
-bool MessagePump::Pump() {
-  const ULONGLONG now = GetTickCount64();
-  if (now - last_ < kPumpEveryMs)
+bool MessagePump::Pump(bool now) {
+  const ULONGLONG tick = GetTickCount64();
+  if (!now && tick - last_ < kPumpEveryMs)
     return false;
-  last_ = now;
+  last_ = tick;
   MSG message;
   while (!quit_ && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
     if (message.message == WM_QUIT) {

@@ -18,9 +18,9 @@ class MessagePump {
 
   // Dispatches what waits in the queue, at most every few tens of
   // milliseconds, so that calling it for every few rows of a photo costs
-  // next to nothing. True when it was time to: the caller then updates what
-  // it shows.
-  bool Pump();
+  // next to nothing; `now`: at once, for a caller that waits for messages
+  // itself. True when it was time to: the caller then updates what it shows.
+  bool Pump(bool now = false);
 
  private:
   HWND modeless_;

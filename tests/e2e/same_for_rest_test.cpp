@@ -146,5 +146,57 @@ TEST_F(SameForRestTest, CancelInSavingCopiesLeavesOnlyWholeCopies) {
   EXPECT_LT(copies, kPhotos) << "Cancel came too late to stop anything";
 }
 
+// A logoff or shutdown during the rest: the program agrees to end, stops at
+// the photo in hand, and leaves whole copies and no temporary file. Killed at
+// any moment instead (a copy being written among them), it leaves the same.
+TEST_F(SameForRestTest, EndingTheSessionOrKillingTheProgramLeavesOnlyWholeCopies) {
+  constexpr int kPhotos = 10;
+  const Bytes photo = MakeJpeg(3000, 2000);
+  std::string commandLine;
+  for (int i = 0; i < kPhotos; ++i)
+    commandLine += Quoted(Put("p" + std::to_string(i) + ".jpg", photo)) + " ";
+  commandLine.pop_back();
+  for (const int killAfterMs : {-1, 0, 60, 120, 180, 240, 300}) {
+    const bool killed = killAfterMs >= 0;
+    SCOPED_TRACE(killed ? "killed after " + std::to_string(killAfterMs) + " ms" : "logoff");
+    Program program(commandLine);
+    program.AwaitSize().Ok();
+    QualityDialog quality = program.AwaitQuality();
+    quality.CheckSameForRest();
+    quality.Save();
+    program.Await(kBatchTitle);
+    if (killed) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(killAfterMs));
+      program.Proc().Kill();
+    } else {
+      HWND host = nullptr;
+      for (const TopWindow& w : WindowsOf(program.Proc().Id())) {
+        if (w.title == kHostTitle)
+          host = w.hwnd;
+      }
+      ASSERT_NE(host, nullptr);
+      DWORD_PTR agrees = 0;
+      ASSERT_TRUE(SendMessageTimeoutW(host, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF,
+                                      SMTO_ABORTIFHUNG, 5000, &agrees));
+      EXPECT_EQ(agrees, TRUE);
+      DWORD_PTR ignored = 0;
+      ASSERT_TRUE(SendMessageTimeoutW(host, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF,
+                                      SMTO_ABORTIFHUNG, 5000, &ignored));
+      EXPECT_EQ(program.ExitCode(), 0u);
+    }
+    EXPECT_FALSE(program.Proc().Running());
+    int copies = 0;
+    for (int i = 0; i < kPhotos; ++i) {
+      const std::string copy = Path("p" + std::to_string(i) + "X.jpg");
+      if (Exists(copy)) {
+        ++copies;
+        EXPECT_TRUE(IsOutput(copy, 3000, 2000, 90)) << copy;
+        ASSERT_TRUE(DeleteFileW(Wide(copy).c_str()));
+      }
+    }
+    EXPECT_LT(copies, kPhotos) << "the run was over before it was stopped";
+  }
+}
+
 }  // namespace
 }  // namespace e2e

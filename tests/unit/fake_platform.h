@@ -88,6 +88,7 @@ class FakePlatform : public Platform {
   bool ReportBatchProgress(double done) noexcept override;
   void CloseBatchProgress() override;
   RestLimits RestOfBatchLimits() override { return restLimits; }
+  bool SessionEnds() const override { return false; }
   SystemError SaveOutput(const char* path, std::span<const std::span<const uint8_t>> pieces,
                          uint64_t lastWriteTime) override;
   LeadByteRule LeadBytes() const override { return leadBytes; }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "batch_fixture.h"
+#include "test_images.h"
 
 namespace {
 
@@ -275,13 +276,21 @@ TEST_F(Batch, AnUndecodablePhotoIsSkippedWithTheMessageAndTheBatchGoesOn) {
   headersCut.resize(20);  // the signature, then the headers cut off
   platform.files["C:\\cut.jpg"] = headersCut;
   platform.files["C:\\noquant.jpg"] = PhotoWithoutQuantizationTables();
+  // More scans than any camera writes (568), which would keep the decoder
+  // busy for minutes at a photo's size.
+  test_images::JpegOptions scans;
+  scans.per_coefficient_scan_bits = 8;
+  platform.files["C:\\scans.jpg"] =
+      test_images::EncodeJpeg(test_images::Gradient(32, 32, 3), scans);
   platform.files["C:\\b.jpg"] = Photo();
-  platform.sizeAnswers = {SIZE_HALF, SIZE_FULL};
+  platform.sizeAnswers = {SIZE_HALF, SIZE_FULL, SIZE_FULL};
   platform.qualityAnswers = {kSave};
-  EXPECT_EQ(Run("C:\\cut.jpg C:\\noquant.jpg C:\\b.jpg"), BatchEnding::kDestroyHost);
+  EXPECT_EQ(Run("C:\\cut.jpg C:\\noquant.jpg C:\\scans.jpg C:\\b.jpg"),
+            BatchEnding::kDestroyHost);
   EXPECT_EQ(platform.events[1], "size unreadable");
   EXPECT_EQ(platform.events[4], "size 227 by 149 checked 0") << "the second fails after OK";
-  EXPECT_EQ(platform.messages, std::vector<std::string>(2, "That's not a jpeg file."));
+  EXPECT_EQ(platform.events[7], "size 32 by 32 checked 1") << "the third fails after OK";
+  EXPECT_EQ(platform.messages, std::vector<std::string>(3, "That's not a jpeg file."));
   EXPECT_EQ(platform.savedPaths, std::vector<std::string>{"C:\\bX.jpg"});
   EXPECT_EQ(platform.inputsOpen, 0);
 }

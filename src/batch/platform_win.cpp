@@ -12,6 +12,7 @@
 
 #include "batch/pipeline.h"
 #include "batch/program_state.h"
+#include "batch/wide_path_win.h"
 #include "dialogs/dialogs_win.h"
 #include "dialogs/quality_dialog.h"
 #include "dialogs/size_dialog.h"
@@ -88,8 +89,13 @@ std::unique_ptr<InputFile> WindowsPlatform::OpenInput(const char* path, SystemEr
   // Read access only: the program never writes its input, so photos on
   // read-only media open too. Shared with readers, so that a photo a viewer
   // shows opens too; a program that writes it keeps it from us.
-  HANDLE file =
-      CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  // In the long path form, a photo deep in a folder opens too; its X-name
+  // is refused later, as a path too long for a copy.
+  std::wstring wide;
+  if (error = WidePath(path, wide); error != kNoError)
+    return nullptr;
+  HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                            nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     error = GetLastError();
     return nullptr;

@@ -4,8 +4,6 @@
 #include "batch/photo_walk.h"
 #include "batch/rest_of_batch.h"
 #include "batch/selection.h"
-#include "dialogs/quality_dialog.h"
-#include "dialogs/size_dialog.h"
 
 namespace {
 

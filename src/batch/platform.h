@@ -26,6 +26,22 @@ enum class FileChoice {
   kTooMany,    // the names chosen do not fit in the buffer: nothing to act on
 };
 
+// How "Output Size" ends. 0 and 1 are the user's Cancel and OK; the others
+// end it when the photo turns out unusable.
+enum SizeResult : int {
+  SIZE_CANCELLED = 0,
+  SIZE_CONFIRMED = 1,
+  SIZE_UNREADABLE = 2,  // the codec cannot decode the photo
+  SIZE_NO_MEMORY = 3,   // the pixel buffer, or the decoder's memory, cannot be had
+};
+
+// How "Output Quality" ends.
+enum QualityResult : int {
+  QUALITY_SAVE = 1,    // the photo's copy is the one to write
+  QUALITY_RETRY = 96,  // the user's choices changed: show the dialog again
+  QUALITY_SKIP = 69,   // do not save this file
+};
+
 // An input file, open for reading only and shared with readers only, until
 // the object goes. One thread uses it at a time.
 class InputFile {

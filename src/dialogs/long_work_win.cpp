@@ -2,8 +2,8 @@
 
 #include <commctrl.h>
 
-#include "batch/program_state.h"
 #include "resources/resource.h"
+#include "shell/program_state.h"
 
 namespace {
 

@@ -6,13 +6,8 @@
 #include <string_view>
 
 #include "batch/job_state.h"
+#include "batch/platform.h"
 #include "codec/codec.h"
-
-enum QualityResult : int {
-  QUALITY_SAVE = 1,    // the JPEG buffer holds the encoding at the current quality
-  QUALITY_RETRY = 96,  // a new quality was stored: show the dialog again
-  QUALITY_SKIP = 69,   // do not save this file
-};
 
 // Each opening's work: encodes the photo at the user's quality, or, with a
 // limit, finds the highest quality up to it whose copy fits, and keeps the

@@ -5,16 +5,8 @@
 #include <string>
 
 #include "batch/job_state.h"
+#include "batch/platform.h"
 #include "codec/codec.h"
-
-// The dialog's results. 0 and 1 are the user's cancel and OK; the others end
-// it when the photo turns out unusable.
-enum SizeResult : int {
-  SIZE_CANCELLED = 0,
-  SIZE_CONFIRMED = 1,
-  SIZE_UNREADABLE = 2,  // the codec cannot decode the photo
-  SIZE_NO_MEMORY = 3,   // the pixel buffer, or the decoder's memory, cannot be had
-};
 
 // "W by H" for full, half and quarter size, divisions rounding toward zero.
 std::array<std::string, 3> SizeOptionTexts(int32_t width, int32_t height);

@@ -6,8 +6,8 @@
 #include <commctrl.h>
 
 #include "batch/command_line.h"
-#include "batch/platform_win.h"
-#include "batch/program_state.h"
+#include "shell/platform_win.h"
+#include "shell/program_state.h"
 
 JobState Job;
 

@@ -1,4 +1,4 @@
-#include "batch/platform_win.h"
+#include "shell/platform_win.h"
 
 #include <cderr.h>
 #include <commdlg.h>
@@ -11,12 +11,12 @@
 #include <thread>
 
 #include "batch/pipeline.h"
-#include "batch/program_state.h"
-#include "batch/wide_path_win.h"
 #include "dialogs/dialogs_win.h"
 #include "dialogs/quality_dialog.h"
 #include "dialogs/size_dialog.h"
+#include "shell/program_state.h"
 #include "shell/taskbar_win.h"
+#include "shell/wide_path_win.h"
 
 namespace {
 
@@ -94,8 +94,8 @@ std::unique_ptr<InputFile> WindowsPlatform::OpenInput(const char* path, SystemEr
   std::wstring wide;
   if (error = WidePath(path, wide); error != kNoError)
     return nullptr;
-  HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                            nullptr);
+  HANDLE file =
+      CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     error = GetLastError();
     return nullptr;

@@ -1,4 +1,4 @@
-#include "batch/wide_path_win.h"
+#include "shell/wide_path_win.h"
 
 #include "batch/long_path.h"
 

@@ -8,8 +8,8 @@
 
 #include "batch/long_path.h"
 #include "batch/output_naming.h"
-#include "batch/platform_win.h"
-#include "batch/wide_path_win.h"
+#include "shell/platform_win.h"
+#include "shell/wide_path_win.h"
 
 namespace {
 

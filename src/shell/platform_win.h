@@ -7,9 +7,9 @@
 #include <functional>
 
 #include "batch/platform.h"
-#include "batch/unique_handle_win.h"
 #include "dialogs/batch_progress_win.h"
 #include "shell/message_pump_win.h"
+#include "shell/unique_handle_win.h"
 
 class WindowsPlatform : public Platform {
  public:

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "batch/platform_win.h"
-#include "batch/wide_path_win.h"
+#include "shell/platform_win.h"
+#include "shell/wide_path_win.h"
 
 namespace {
 

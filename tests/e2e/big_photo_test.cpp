@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <thread>
 
 #include "e2e_test.h"
@@ -132,6 +133,38 @@ TEST_F(BigPhotoTest, TwoHundredMegapixelsAtFullHalfAndQuarter) {
         IsOutput(output, kBigWidth / copies[i].divisor, kBigHeight / copies[i].divisor, 90));
     EXPECT_EQ(shown[i], KbText(ReadBytes(output).value_or(Bytes{}).size())) << "for " << output;
   }
+}
+
+// Three 200 MP photos at full size, the two after the first on worker
+// threads, which take them as memory allows (in the 32-bit program one at a
+// time); then a path that cannot be opened, which leaves the program waiting
+// with its host window: by then it holds no more than it held before.
+TEST_F(BigPhotoTest, TwoHundredMegapixelsOnWorkersGiveTheirMemoryBack) {
+  const Bytes photo = BigPhoto(kBigWidth, kBigHeight, false);
+  std::string commandLine;
+  for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
+    commandLine += Quoted(Put(name, photo)) + " ";
+  commandLine += Quoted(Path("gone.jpg"));
+  Program program(commandLine);
+  SizeDialog size = program.AwaitSize();
+  // The first photo's bytes are read, nothing else is held yet.
+  const std::optional<size_t> before = program.Proc().CommittedPrivate();
+  ASSERT_TRUE(before);
+  size.Choose(kFull);
+  size.Ok();
+  QualityDialog quality = program.AwaitQuality();
+  quality.CheckSameForRest();
+  quality.Save();
+  EXPECT_EQ(program.DismissMessage(), SystemText(ERROR_FILE_NOT_FOUND));
+  const std::optional<size_t> after = program.Proc().CommittedPrivate();
+  ASSERT_TRUE(after);
+  std::printf("committed: %zu MB at the first photo's Output Size, %zu MB after the run\n",
+              *before >> 20, *after >> 20);
+  EXPECT_LE(*after, *before + (size_t{16} << 20));
+  program.CloseHostWindow();
+  EXPECT_EQ(program.ExitCode(), 0u);
+  for (const char* copy : {"aX.jpg", "bX.jpg", "cX.jpg"})
+    EXPECT_TRUE(IsOutput(Path(copy), kBigWidth, kBigHeight, 90)) << copy;
 }
 
 // A progressive photo's decoder keeps every coefficient of the image until

@@ -2,6 +2,7 @@
 // it, made under the "Saving copies" window; and the windows the program
 // keeps on screen while it works.
 #include <chrono>
+#include <cstdio>
 #include <map>
 #include <optional>
 #include <thread>
@@ -131,7 +132,12 @@ TEST_F(SameForRestTest, CancelInSavingCopiesLeavesOnlyWholeCopies) {
   EXPECT_EQ(ControlText(batch, kBatchPhoto).rfind("Photo ", 0), 0u);
   EXPECT_NE(ControlText(batch, kBatchPhoto).find(" of 12"), std::string::npos);
   ASSERT_TRUE(PostClick(batch, IDCANCEL));
+  const auto pressed = std::chrono::steady_clock::now();
   EXPECT_EQ(program.ExitCode(), 0u);
+  std::printf("the program ended %lld ms after Cancel\n",
+              static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                         std::chrono::steady_clock::now() - pressed)
+                                         .count()));
 
   int copies = 0;
   for (int i = 0; i < kPhotos; ++i) {

@@ -1,14 +1,26 @@
 // e2e_demo PHOTO FOLDER: the real program as a user would take it: PHOTO at
-// half size with "Same for the rest" checked and Save, then four larger
-// photos made in FOLDER under "Saving copies". A picture of each of the three
+// half size with "Same for the rest" checked, at most 200 KB, and Save, then
+// twelve larger photos made in FOLDER under "Saving copies". A picture of each of the three
 // windows is left in FOLDER as BMP files. The program is TBM_EXE, as for the
 // tests.
 #include <chrono>
 #include <cstdio>
+#include <string>
 #include <thread>
 
 #include "files.h"
 #include "program.h"
+
+namespace {
+
+constexpr int kLarge = 12;
+
+// "\DSC01842.jpg" and on, with `x` before the dot.
+std::string LargeName(int i, const char* x) {
+  return "\\DSC0" + std::to_string(1842 + i) + x + ".jpg";
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   using namespace e2e;
@@ -19,11 +31,13 @@ int main(int argc, char** argv) {
   const std::string photo = argv[1];
   const std::string folder = argv[2];
   try {
-    // Large enough that "Saving copies" stays a while.
+    // Large and many enough that "Saving copies" stays a while, on every
+    // processor.
     std::string commandLine = "\"" + photo + "\"";
-    for (const char* name :
-         {"\\DSC01842.jpg", "\\DSC01843.jpg", "\\DSC01844.jpg", "\\DSC01845.jpg"}) {
-      if (!WriteBytes(folder + name, MakeJpeg(6000, 4000)))
+    const Bytes large = MakeJpeg(6000, 4000);
+    for (int i = 0; i < kLarge; ++i) {
+      const std::string name = LargeName(i, "");
+      if (!WriteBytes(folder + name, large))
         throw Unexpected("cannot write " + folder + name);
       commandLine += " \"" + folder + name + "\"";
     }
@@ -36,14 +50,18 @@ int main(int argc, char** argv) {
     size.Ok();
     QualityDialog quality = program.AwaitQuality();
     quality.CheckSameForRest();
+    // A limit typed, as the picture shows it, then Save: the quality found
+    // within it (the ceiling, for this small photo), and Save again.
+    if (!SetControlText(quality.Window(), kAtMostKb, "200"))
+      throw Unexpected("cannot type the limit");
     if (!CaptureWindow(quality.Window(), folder + "\\output-quality.bmp")) {
       throw Unexpected("cannot capture " + std::string(kQualityTitle));
     }
+    QualityDialog found = quality.Retry("90");
     std::printf("%s: %s, quality %s, %s in, %s out as %s\n", kQualityTitle,
-                quality.Resolution().c_str(), quality.Quality().c_str(),
-                quality.InputSize().c_str(), quality.OutputSize().c_str(),
-                quality.NewName().c_str());
-    quality.Save();
+                found.Resolution().c_str(), found.Quality().c_str(), found.InputSize().c_str(),
+                found.OutputSize().c_str(), found.NewName().c_str());
+    found.Save();
 
     const HWND batch = program.Await(kBatchTitle);
     // Its bar moves as long as the program runs: taken once it has drawn.
@@ -54,10 +72,9 @@ int main(int argc, char** argv) {
     const DWORD code = program.ExitCode();
     if (code != 0)
       throw Unexpected("the program ended with exit code " + std::to_string(code));
-    for (const char* name :
-         {"\\DSC01842X.jpg", "\\DSC01843X.jpg", "\\DSC01844X.jpg", "\\DSC01845X.jpg"}) {
-      if (!Exists(folder + name))
-        throw Unexpected(folder + name + " was not written");
+    for (int i = 0; i < kLarge; ++i) {
+      if (!Exists(folder + LargeName(i, "X")))
+        throw Unexpected(folder + LargeName(i, "X") + " was not written");
     }
   } catch (const std::exception& error) {
     std::fprintf(stderr, "e2e_demo: %s\n", error.what());

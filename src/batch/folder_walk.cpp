@@ -82,8 +82,9 @@ int CompareLogical(std::string_view a, std::string_view b, LeadByteRule isLeadBy
 }
 
 bool EqualsIgnoringCase(std::string_view text, std::string_view lower) {
-  return std::equal(text.begin(), text.end(), lower.begin(), lower.end(),
-                    [](char c, char l) { return FoldCase(static_cast<uint8_t>(c)) == l; });
+  return std::equal(text.begin(), text.end(), lower.begin(), lower.end(), [](char c, char l) {
+    return FoldCase(static_cast<uint8_t>(c)) == static_cast<uint8_t>(l);
+  });
 }
 
 // A name as the file system matches it: ASCII letters in either case are the

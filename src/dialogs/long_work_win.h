@@ -24,12 +24,16 @@ class LongWork final : public CodecProgress {
   // False once Cancel was pressed: the work stops.
   bool Report(double done) noexcept override;
 
-  // Whether a dialog's work is under way: its procedure then takes no
-  // command but Cancel, which it passes on here.
-  static bool Busy() { return current_ != nullptr; }
-  static void Cancel() {
-    if (current_ != nullptr)
+  // A dialog's command, while its work is under way: Cancel (also Escape
+  // and the close box) stops the work, after which the dialog ends as its
+  // Cancel ends it; every other command is ignored. True when the command
+  // was taken here, and the procedure has nothing more to do with it.
+  static bool Intercept(WPARAM command) {
+    if (current_ == nullptr)
+      return false;
+    if (LOWORD(command) == IDCANCEL)
       current_->cancelled_ = true;
+    return true;
   }
 
  private:

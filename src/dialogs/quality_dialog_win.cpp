@@ -80,14 +80,7 @@ INT_PTR CALLBACK QualityDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
       return 1;
     case WM_COMMAND: {
       DialogSubject* subject = SubjectOf(dialog);
-      if (LongWork::Busy()) {
-        // Cancel (also Escape and the close box) stops the encoding, and
-        // then skips the photo as Cancel does.
-        if (LOWORD(wParam) == IDCANCEL)
-          LongWork::Cancel();
-        return 0;
-      }
-      if (subject == nullptr)
+      if (LongWork::Intercept(wParam) || subject == nullptr)
         return 0;
       switch (LOWORD(wParam)) {
         case IDOK: {

@@ -43,14 +43,7 @@ INT_PTR CALLBACK SizeDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
     }
     case WM_COMMAND: {
       DialogSubject* subject = SubjectOf(dialog);
-      if (LongWork::Busy()) {
-        // Cancel (also Escape and the close box) stops the decode, and then
-        // the dialog ends as Cancel ends it.
-        if (LOWORD(wParam) == IDCANCEL)
-          LongWork::Cancel();
-        return 0;
-      }
-      if (subject == nullptr)
+      if (LongWork::Intercept(wParam) || subject == nullptr)
         return 0;
       switch (LOWORD(wParam)) {
         case IDC_FULL:

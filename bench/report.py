@@ -234,6 +234,7 @@ def main():
         system=platform.freedesktop_os_release()["PRETTY_NAME"],
         kernel=f"{platform.release()} {platform.machine()}", touch=f.touch_us(),
         per_mib=f.touch_us() * 256 / 1e3, minutes=f.r["minutes"],
+        load=f.r.get("load", [0, 0, 0]), others=f.r.get("others", 0),
         date=datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC"),
         packages="".join(f"  - {v}" for v in open(a.versions) if v.strip()))
     text += table(("Target", "Measured", "Held"), targets(f, notes), "lll")

@@ -24,15 +24,16 @@ from markdown import mib, ms, ratio, table
 
 SIZE_NAMES = {"2": "half", "1": "full"}
 BEFORE = "before:2:1"
+QUIET = 0.1  # cores the other processes may keep busy beside a run that counts as quiet
 
 
 def busy_seconds():
-    """CPU seconds spent so far, by the whole machine and by this script's
-    finished children: what others ran beside a run is the difference."""
+    """CPU seconds spent so far, by the whole machine and by this script with
+    its finished children: what others ran beside a run is the difference."""
     ticks = list(map(int, open("/proc/stat").readline().split()[1:9]))
-    children = resource.getrusage(resource.RUSAGE_CHILDREN)
+    mine = [resource.getrusage(who) for who in (resource.RUSAGE_SELF, resource.RUSAGE_CHILDREN)]
     return ((sum(ticks) - ticks[3] - ticks[4]) / os.sysconf("SC_CLK_TCK"),
-            children.ru_utime + children.ru_stime)
+            sum(x.ru_utime + x.ru_stime for x in mine))
 
 
 def measure(a):
@@ -67,10 +68,14 @@ def measure(a):
     harness = once("now::")  # the process alone, converting nothing
     for d in a.rest_sizes.split(","):
         once(f"now:{d}:1")  # reads the photos into the page cache, makes the copies once
-    runs = {c: [] for c in configs}
-    for r in range(a.rest_runs):
+    runs, r = {c: [] for c in configs}, 0
+    # Rounds go on past the runs asked for, within the minutes given, while a
+    # configuration has fewer quiet runs than that.
+    while r < a.rest_runs or (time.time() < start + a.rest_minutes * 60 and min(
+            sum(x["others"] < QUIET for x in runs[c]) for c in configs) < a.rest_runs):
         for c in configs[r % len(configs):] + configs[:r % len(configs)]:
             runs[c].append(once(c))
+        r += 1
     probe = subprocess.run([f"{a.bin}/tbm_convert", "probe", photos[0]], capture_output=True,
                            text=True).stdout.split()
     before = subprocess.run(["git", "-C", a.before, "rev-parse", "--short", "HEAD"],
@@ -78,7 +83,7 @@ def measure(a):
     return {"photos": len(photos), "width": int(probe[0]), "height": int(probe[1]),
             "bytes": sum(os.path.getsize(p) for p in photos), "runs": runs,
             "harness_peak": harness["peak"], "load": load, "before": before or "unknown",
-            "minutes": (time.time() - start) / 60}
+            "asked": a.rest_runs, "limit": a.rest_minutes, "minutes": (time.time() - start) / 60}
 
 
 class Rest:
@@ -89,7 +94,13 @@ class Rest:
         self.runs = self.r.get("runs", {})
 
     def ok(self, config):
-        return [x for x in self.runs.get(config, []) if x["total"]]
+        """The runs that count: the quiet ones, or all where none was quiet."""
+        done = [x for x in self.runs.get(config, []) if x["total"]]
+        return [x for x in done if x["others"] < QUIET] or done
+
+    def quiet(self, config):
+        runs = self.runs.get(config, [])
+        return f"{sum(x['others'] < QUIET for x in runs)} of {len(runs)}"
 
     def median(self, config, field="rest"):
         values = [x[field] for x in self.ok(config)]
@@ -153,7 +164,10 @@ program's command line. The first photo's "Output Quality" saves at 90 with "Sam
 checked; the other {rest} are the rest of the batch, converted by {workers} worker threads while \
 the program's thread writes their copies in batch order. Each run is a `tbm_bench` process of its \
 own converting the batch once (`Rest:D:W`), each buffer fresh from the kernel as the program's \
-page blocks are; {runs} runs of each, round by round. "Rest" is the time from the rest's start to \
+page blocks are, round by round: {rounds}. Quiet runs are those beside which the machine's other \
+processes kept less than {quiet} of a core busy (from `/proc/stat`, less what the runs themselves \
+took). The figures are over the quiet runs of each configuration, or over all its runs where none \
+was quiet ("quiet runs" 0). "Rest" is the time from the rest's start to \
 the batch's end over its {rest} photos, "whole batch" the batch's time over all {count}, the \
 first photo's dialogs included (the one figure the program before the workers gives: its \
 `Batch:kept-blocks`, the same batch at half size on one thread, built from {before}). Medians in \
@@ -163,9 +177,9 @@ converting one at a time, one worker converts {slots} of them, so 2 workers' spe
 memory (`ru_maxrss`, read by GNU time), median and highest of the runs; the process alone, \
 converting nothing, takes {harness} MiB of it. The machine has {cores} cores, shared with \
 whatever else runs on it: its load average was {load[0]:.2f} (1 minute), {load[1]:.2f} (5) and \
-{load[2]:.2f} (15) as these runs began, and during a run the other processes kept \
-{others_median:.2f} cores busy (median over the runs; the most, {others_max:.2f}), from \
-`/proc/stat` less what the runs themselves took.
+{load[2]:.2f} (15) as these runs began, and beside a run the other processes kept \
+{others_median:.2f} cores busy (median over all {all_runs} runs in {minutes:.1f} minutes; the \
+most, {others_max:.2f}).
 
 """
 
@@ -177,7 +191,11 @@ def section(r):
     others = [x["others"] for runs in f.runs.values() for x in runs]
     text = TEXT.format(count=f.r["photos"], rest=f.r["photos"] - 1, width=f.r["width"],
                        height=f.r["height"], mp=f.r["width"] * f.r["height"] / 1e6,
-                       mb=f.r["bytes"] / 1e6, runs=len(next(iter(f.runs.values()))),
+                       mb=f.r["bytes"] / 1e6, rounds=f"{f.r['asked']} rounds" + (
+                           f", then more, for {f.r['limit']:.0f} minutes at most, while a "
+                           f"configuration had fewer than {f.r['asked']} quiet runs"
+                           if f.r["limit"] else ""),
+                       quiet=QUIET, all_runs=len(others), minutes=f.r["minutes"],
                        before=f.r["before"], harness=mib(f.r["harness_peak"]),
                        workers=" or ".join(", ".join(map(str, f.workers(f.sizes()[0]))).rsplit(
                            ", ", 1)),
@@ -197,6 +215,6 @@ def section(r):
                          f"{ratio(f.speedup(d, int(c.split(':')[2])))}×" if c != BEFORE else "-",
                          ms(f.median(c, "total")) if f.ok(c) else "failed",
                          ms(f.least(c, "total")),
-                         f"{mib(peak)} / {mib(highest)}"))
+                         f"{mib(peak)} / {mib(highest)}", f.quiet(c)))
     return text + table(("Size", "Run", "rest, median", "rest, min", "×", "whole batch, median",
-                         "whole batch, min", "peak MiB"), rows, "ll")
+                         "whole batch, min", "peak MiB", "quiet runs"), rows, "ll")

@@ -112,6 +112,8 @@ def main():
         p.add_argument("--" + flag, required=True)
     for flag in ("runs", "small-runs", "repetitions", "rest-runs"):
         p.add_argument("--" + flag, type=int, required=True)
+    p.add_argument("--rest-minutes", type=float, default=0,
+                   help="how long the rest's rounds may go on for quiet runs")
     p.add_argument("--before", default="", help="the bench build of the program before workers")
     p.add_argument("--rest-only", action="store_true",
                    help="measure the rest of a batch again, into the results there are")
@@ -123,7 +125,8 @@ def main():
         result["rest"] = rest.measure(a)
         json.dump(result, open(a.out, "w"), indent=1)
         return
-    result = {"photos": [], "skipped": []}
+    result = {"photos": [], "skipped": [], "load": os.getloadavg()}
+    machine, mine = rest.busy_seconds()
     for line in open(a.photos):
         photo = dict(zip(("label", "kind", "source", "path"), line.rstrip("\n").split("\t")))
         probe = subprocess.run([a.convert, "probe", photo["path"]], capture_output=True, text=True)
@@ -143,7 +146,10 @@ def main():
     print("bench/run.py: in-process measurements", flush=True)
     result.update(fresh=in_process(a, "fresh"), warm=in_process(a, "warm"))
     print("bench/run.py: the rest of a batch", flush=True)
-    result.update(rest=rest.measure(a), runs=a.runs,
+    result["rest"] = rest.measure(a)
+    machine_after, mine_after = rest.busy_seconds()
+    result["others"] = (machine_after - machine - (mine_after - mine)) / (time.time() - start)
+    result.update(runs=a.runs,
                   small_runs=a.small_runs, repetitions=a.repetitions,
                   minutes=(time.time() - start) / 60,
                   spawner_peak=int(open("/proc/self/status").read().split("VmHWM:")[1].split()[0])

@@ -44,11 +44,18 @@ struct UserAnswers {
 // writing the copy beside the photo under its X-name.
 Phases RunProgram(const std::string& photo, const UserAnswers& answers);
 
+// Nanoseconds for a whole batch, and for its rest after "Same for the rest"
+// (from the moment the rest asks for its workers; 0 when there was none).
+struct BatchTimes {
+  int64_t total = 0;
+  int64_t rest = 0;
+};
+
 // The program's batch over `photos` on its command line, the first photo's
-// dialogs answering so, the rest of the batch on `workers` workers:
-// nanoseconds for the whole run; empty when a copy failed.
-std::optional<int64_t> RunBatchProgram(const std::vector<std::string>& photos,
-                                       const UserAnswers& answers, size_t workers = 1);
+// dialogs answering so, the rest of the batch on `workers` workers; empty
+// when a copy failed.
+std::optional<BatchTimes> RunBatchProgram(const std::vector<std::string>& photos,
+                                          const UserAnswers& answers, size_t workers = 1);
 
 // The same conversion by a minimal libjpeg-turbo loop at 1/denominator scale
 // and quality 90, carrying the orientation and RGB profile as the program does.

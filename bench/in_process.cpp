@@ -1,13 +1,15 @@
 // tbm_bench: with Google Benchmark, what needs no fresh process: the reference
 // in memory touched before, the second "Output Quality" opening, the header
-// read, a photo padded with empty segments, twenty photos in a row, and the
-// first touch of a page.
+// read, a photo padded with empty segments, twenty photos in a row, the rest
+// of a batch on worker threads, and the first touch of a page.
 //
 //   tbm_bench --memory fresh|warm --photos LIST --work DIR --repetitions N
-//             [--padded PHOTO --segments N,...] [--batch LIST]
+//             [--padded PHOTO --segments N,...] [--batch LIST] [--rest LIST]
 //
 // Fresh and warm memory (UseHeap) cannot share a process. LIST has a label, a
-// tab and a path a line; the batch's LIST a path a line.
+// tab and a path a line; the batch's and the rest's LIST a path a line.
+// bench/rest.py runs each Rest benchmark in a process of its own, so that the
+// process's peak memory is that run's.
 #include <sys/mman.h>
 
 #include <algorithm>
@@ -127,7 +129,24 @@ void PaddedDecode(benchmark::State& state, const std::string& path, int segments
 // others are made without dialogs, each photo taking over the blocks of the
 // one before.
 std::optional<int64_t> BatchWithKeptBlocks(const std::vector<std::string>& photos) {
-  return RunBatchProgram(photos, {SIZE_HALF, {}, {}, true});
+  const auto took = RunBatchProgram(photos, {SIZE_HALF, {}, {}, true});
+  return took ? std::optional(took->total) : std::nullopt;
+}
+
+// The same batch at `size` with the rest on `workers` worker threads, timed
+// per photo over the whole batch as Batch:kept-blocks is (so that it compares
+// with that of a program without workers), and per photo of the rest alone,
+// the part the workers share.
+void RestOfBatch(benchmark::State& state, const std::vector<std::string>& photos, SizeChoice size,
+                 size_t workers) {
+  for (auto _ : state) {
+    const auto took = RunBatchProgram(photos, {size, {}, {}, true}, workers);
+    if (!took || took->rest == 0)
+      return state.SkipWithError("a copy failed");
+    const auto count = static_cast<int64_t>(photos.size());
+    SetTime(state, took->total / count);
+    SetMs(state, "rest_ms", took->rest / (count - 1));
+  }
 }
 
 // The batch's time per photo, at half size: the reference (in warm memory),
@@ -228,6 +247,15 @@ int main(int argc, char** argv) {
     if (!batch.empty())
       Timed(std::string("Batch:") + how, repetitions,
             [=](benchmark::State& state) { Batch(state, batch, how, work); });
+  }
+  const std::vector<std::string> rest = Lines(opts["--rest"]);
+  for (const SizeChoice size : {SIZE_FULL, SIZE_HALF}) {
+    for (const size_t workers : {1, 2, 4}) {
+      if (rest.size() < 2)
+        break;
+      Timed("Rest:" + std::to_string(size == SIZE_FULL ? 1 : 2) + ":" + std::to_string(workers),
+            repetitions, [=](benchmark::State& state) { RestOfBatch(state, rest, size, workers); });
+    }
   }
   if (!warm)
     Timed("FirstTouch", repetitions, FirstTouch);

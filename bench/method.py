@@ -12,7 +12,9 @@ Benchmark's results; run it again rather than editing this file.
 - System: {system}, Linux {kernel}
 - First touch of a fresh 4 KiB page (the kernel's page fault): {touch:.1f} µs, so {per_mib:.1f} \
 ms per MiB a conversion writes into fresh memory
-- Run: {date}, {minutes:.1f} minutes of measuring
+- Run: {date}, {minutes:.1f} minutes of measuring; the load average was {load[0]:.2f} (1 minute) \
+as it began, and the machine's other processes kept {others:.2f} of its cores busy on average \
+meanwhile (`/proc/stat`, less what the benchmark took)
 - Packages:
 {packages}
 ## Targets

@@ -86,7 +86,10 @@ class BenchPlatform : public Platform {
   void ShowBatchPhoto(size_t, size_t, const char*) override {}
   bool ReportBatchProgress(double) noexcept override { return true; }
   void CloseBatchProgress() override {}
-  RestLimits RestOfBatchLimits() override { return {workers_, uint64_t{8} << 30}; }
+  RestLimits RestOfBatchLimits() override {
+    restStart = NowNs();
+    return {workers_, uint64_t{8} << 30};
+  }
   bool SessionEnds() const override { return false; }
   LeadByteRule LeadBytes() const override { return NoLeadBytes; }
 
@@ -101,6 +104,7 @@ class BenchPlatform : public Platform {
   }
 
   bool failed = false;
+  int64_t restStart = 0;  // when the rest of the batch began, if it did
 
  private:
   const UserAnswers& answers_;
@@ -142,8 +146,8 @@ Phases RunProgram(const std::string& photo, const UserAnswers& answers) {
   return phases;
 }
 
-std::optional<int64_t> RunBatchProgram(const std::vector<std::string>& photos,
-                                       const UserAnswers& answers, size_t workers) {
+std::optional<BatchTimes> RunBatchProgram(const std::vector<std::string>& photos,
+                                          const UserAnswers& answers, size_t workers) {
   Phases phases;
   JobState job;
   BenchPlatform platform(answers, phases, workers);
@@ -153,8 +157,8 @@ std::optional<int64_t> RunBatchProgram(const std::vector<std::string>& photos,
   CaptureArguments(job.input, commandLine);
   const int64_t start = NowNs();
   const BatchEnding ending = RunBatch(job, platform);
-  const int64_t took = NowNs() - start;
+  const int64_t end = NowNs();
   if (ending != BatchEnding::kDestroyHost || platform.failed)
     return std::nullopt;
-  return took;
+  return BatchTimes{end - start, platform.restStart != 0 ? end - platform.restStart : 0};
 }

@@ -7,6 +7,7 @@ import os
 import platform
 
 import method
+import rest
 from markdown import at, cell, mib, mp, ms, num, pct, ratio, table
 from figures import (MIB, REF, SCALES, SCALE_NAMES, SLACK, STANDARD, STANDARD_WARM, TOOLS, WARM,
                      Figures, coefficients, geomean)
@@ -99,7 +100,8 @@ def targets(f, notes):
                   "not measured") +
                  f"; without kept blocks {ms(alone)} ms, {ratio(alone / ref if ref else 0)}× the "
                  f"reference's {ms(ref)} ms", 0 < kept <= 1.15 * ref))
-    return [(t, m, "yes" if h else "**no**") for t, m, h in rows]
+    rows += rest.targets(f.r.get("rest"))
+    return [(t, m, "-" if h is None else "yes" if h else "**no**") for t, m, h in rows]
 
 
 def findings(f, chart):
@@ -219,7 +221,8 @@ def padded_and_batch(f):
 
 def main():
     a = argparse.ArgumentParser()
-    for flag in ("results", "versions", "win32-memory", "report", "chart-data", "chart"):
+    for flag in ("results", "versions", "win32-memory", "win32-budget", "report", "chart-data",
+                 "chart"):
         a.add_argument("--" + flag, required=True)
     a = a.parse_args()
     f = Figures(json.load(open(a.results)))
@@ -231,6 +234,7 @@ def main():
         system=platform.freedesktop_os_release()["PRETTY_NAME"],
         kernel=f"{platform.release()} {platform.machine()}", touch=f.touch_us(),
         per_mib=f.touch_us() * 256 / 1e3, minutes=f.r["minutes"],
+        load=f.r.get("load", [0, 0, 0]), others=f.r.get("others", 0),
         date=datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC"),
         packages="".join(f"  - {v}" for v in open(a.versions) if v.strip()))
     text += table(("Target", "Measured", "Held"), targets(f, notes), "lll")
@@ -240,9 +244,10 @@ def main():
         runs=f.r["runs"], small_runs=f.r["small_runs"], repetitions=f.r["repetitions"],
         spawner=mib(f.r["spawner_peak"]), slack=SLACK // MIB)
     text += photos(f) + "## Results by scale\n\n" + "".join(results(f, d) for d in SCALES)
-    text += details(f) + padded_and_batch(f)
-    if os.path.exists(a.win32_memory):
-        text += open(a.win32_memory).read()
+    text += details(f) + padded_and_batch(f) + rest.section(f.r.get("rest"))
+    for measured in (a.win32_memory, a.win32_budget):
+        if os.path.exists(measured):
+            text += open(measured).read().rstrip("\n") + "\n\n"
     open(a.report, "w").write(text.rstrip("\n") + "\n")
     chart = ("program", REF, WARM, STANDARD, "djpeg|cjpeg", "convert", "vipsthumbnail")
     with open(a.chart_data, "w") as data:

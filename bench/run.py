@@ -4,8 +4,9 @@
 hyperfine times whole conversions, each in a fresh process: the program's and
 the reference's (tbm_convert, which also logs its own phase times, page faults
 and peak memory) and the peers'. Google Benchmark measures the rest inside one
-process (tbm_bench), once with fresh memory and once with warm. scripts/bench
-runs this, then bench/report.py.
+process (tbm_bench), once with fresh memory and once with warm; the rest of a
+batch on worker threads runs in tbm_bench processes of its own (bench/rest.py).
+scripts/bench runs this, then bench/report.py.
 """
 import argparse
 import json
@@ -13,6 +14,8 @@ import os
 import re
 import subprocess
 import time
+
+import rest
 
 CHILDREN = {"program": "program", "reference": "reference",
             "reference, standard tables": "reference-standard"}
@@ -104,13 +107,26 @@ def in_process(a, memory):
 
 def main():
     p = argparse.ArgumentParser()
-    for flag in ("bin", "photos", "batch", "padded", "segments", "work", "out"):
+    for flag in ("bin", "photos", "batch", "padded", "segments", "work", "out", "rest",
+                 "rest-sizes", "rest-workers"):
         p.add_argument("--" + flag, required=True)
-    for flag in ("runs", "small-runs", "repetitions"):
+    for flag in ("runs", "small-runs", "repetitions", "rest-runs"):
         p.add_argument("--" + flag, type=int, required=True)
+    p.add_argument("--rest-minutes", type=float, default=0,
+                   help="how long the rest's rounds may go on for quiet runs")
+    p.add_argument("--before", default="", help="the bench build of the program before workers")
+    p.add_argument("--rest-only", action="store_true",
+                   help="measure the rest of a batch again, into the results there are")
     a = p.parse_args()
     a.convert, a.measured, start = f"{a.bin}/tbm_convert", f"{a.work}/measured.tsv", time.time()
-    result = {"photos": [], "skipped": []}
+    if a.rest_only:
+        result = json.load(open(a.out))
+        print("bench/run.py: the rest of a batch", flush=True)
+        result["rest"] = rest.measure(a)
+        json.dump(result, open(a.out, "w"), indent=1)
+        return
+    result = {"photos": [], "skipped": [], "load": os.getloadavg()}
+    machine, mine = rest.busy_seconds()
     for line in open(a.photos):
         photo = dict(zip(("label", "kind", "source", "path"), line.rstrip("\n").split("\t")))
         probe = subprocess.run([a.convert, "probe", photo["path"]], capture_output=True, text=True)
@@ -128,7 +144,12 @@ def main():
     with open(a.measured, "w") as f:
         f.writelines(f"{ph['label']}\t{ph['path']}\n" for ph in result["photos"])
     print("bench/run.py: in-process measurements", flush=True)
-    result.update(fresh=in_process(a, "fresh"), warm=in_process(a, "warm"), runs=a.runs,
+    result.update(fresh=in_process(a, "fresh"), warm=in_process(a, "warm"))
+    print("bench/run.py: the rest of a batch", flush=True)
+    result["rest"] = rest.measure(a)
+    machine_after, mine_after = rest.busy_seconds()
+    result["others"] = (machine_after - machine - (mine_after - mine)) / (time.time() - start)
+    result.update(runs=a.runs,
                   small_runs=a.small_runs, repetitions=a.repetitions,
                   minutes=(time.time() - start) / 60,
                   spawner_peak=int(open("/proc/self/status").read().split("VmHWM:")[1].split()[0])

@@ -44,6 +44,8 @@ class Process {
   bool Started() const { return info_.hProcess != nullptr; }
   DWORD StartError() const { return startError_; }
   DWORD Id() const { return info_.dwProcessId; }
+  // For calls of one's own on the process (VirtualAllocEx, say).
+  HANDLE Handle() const { return info_.hProcess; }
   bool Running() const;
 
   // The exit code once it has ended within `timeout`; empty if it still runs.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -61,7 +62,13 @@ class RestRun {
 
   void Convert(size_t index, size_t worker, PhotoGate& gate) {
     RestPhoto& photo = photos_[index];
-    photo.outcome = Make(photo, *conversions_[worker], warm_[worker], gate);
+    try {
+      photo.outcome = Make(photo, *conversions_[worker], warm_[worker], gate);
+    } catch (const std::bad_alloc&) {
+      // A worker's thread has nothing above it to catch a small allocation
+      // that failed: the photo gets the message memory short gets.
+      photo.outcome = PhotoOutcome::Error(kErrorNotEnoughMemory);
+    }
   }
 
   void Idle(size_t worker) {

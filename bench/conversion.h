@@ -32,12 +32,15 @@ uint64_t PageFaults();
 // The user's answers: the size, then the text typed in the quality field of
 // each "Output Quality" opening before Save (none: Save at 90 at once);
 // `onSave` runs as the last opening is left; Save with "Same for the rest"
-// checked, or not.
+// checked, or not. `atMost` is the text typed in the "at most" field in the
+// first opening (empty: no limit); the opening after it shows the search's
+// quality, which is saved as shown.
 struct UserAnswers {
   SizeChoice size = SIZE_FULL;
   std::vector<std::string> typedQualities;
   std::function<void()> onSave;
   bool sameForRest = false;
+  std::string atMost{};
 };
 
 // The program's path for one photo: ProcessFile with dialogs answering so,

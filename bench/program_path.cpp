@@ -74,10 +74,16 @@ class BenchPlatform : public Platform {
     phases_.openings.push_back(NowNs() - start);
     phases_.encode = phases_.openings[0];
     if (opening_ < answers_.typedQualities.size())
-      return DecideQuality(choices, photo, answers_.typedQualities[opening_++]);
-    if (answers_.onSave)
+      return DecideQuality(choices, photo, answers_.typedQualities[opening_++], answers_.atMost);
+    // The quality shown: with a limit, the search's answer, not the ceiling
+    // the user typed, which the dialog would take as a new ceiling. An
+    // opening that has not yet searched within the typed limit takes it in
+    // and opens again.
+    const bool saves = LimitFromText(answers_.atMost) == photo.shownLimit;
+    if (saves && answers_.onSave)
       answers_.onSave();
-    return DecideQuality(choices, photo, std::to_string(choices.quality), {}, answers_.sameForRest);
+    return DecideQuality(choices, photo, std::to_string(photo.shownQuality), answers_.atMost,
+                         answers_.sameForRest);
   }
 
   void ShowMessage(const char*) override { failed = true; }

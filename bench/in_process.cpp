@@ -1,15 +1,17 @@
 // tbm_bench: with Google Benchmark, what needs no fresh process: the reference
 // in memory touched before, the second "Output Quality" opening, the header
 // read, a photo padded with empty segments, twenty photos in a row, the rest
-// of a batch on worker threads, and the first touch of a page.
+// of a batch on worker threads (with "at most N KB" too), the search behind
+// that limit (bench/search.cpp), and the first touch of a page.
 //
 //   tbm_bench --memory fresh|warm --photos LIST --work DIR --repetitions N
 //             [--padded PHOTO --segments N,...] [--batch LIST] [--rest LIST]
+//             [--within-kb N] [--search LIST --search-percents P,...]
 //
 // Fresh and warm memory (UseHeap) cannot share a process. LIST has a label, a
 // tab and a path a line; the batch's and the rest's LIST a path a line.
-// bench/rest.py runs each Rest benchmark in a process of its own, so that the
-// process's peak memory is that run's.
+// bench/rest.py runs each Rest and Within benchmark in a process of its own,
+// so that the process's peak memory is that run's.
 #include <sys/mman.h>
 
 #include <algorithm>
@@ -23,6 +25,7 @@
 
 #include "conversion.h"
 #include "convert/conversion.h"
+#include "search.h"
 
 namespace {
 
@@ -136,11 +139,12 @@ std::optional<int64_t> BatchWithKeptBlocks(const std::vector<std::string>& photo
 // The same batch at `size` with the rest on `workers` worker threads, timed
 // per photo over the whole batch as Batch:kept-blocks is (so that it compares
 // with that of a program without workers), and per photo of the rest alone,
-// the part the workers share.
+// the part the workers share. With `atMost`, the limit typed in the first
+// photo's "Output Quality", each photo of the rest searches for its quality.
 void RestOfBatch(benchmark::State& state, const std::vector<std::string>& photos, SizeChoice size,
-                 size_t workers) {
+                 size_t workers, const std::string& atMost) {
   for (auto _ : state) {
-    const auto took = RunBatchProgram(photos, {size, {}, {}, true}, workers);
+    const auto took = RunBatchProgram(photos, {size, {}, {}, true, atMost}, workers);
     if (!took || took->rest == 0)
       return state.SkipWithError("a copy failed");
     const auto count = static_cast<int64_t>(photos.size());
@@ -249,14 +253,25 @@ int main(int argc, char** argv) {
             [=](benchmark::State& state) { Batch(state, batch, how, work); });
   }
   const std::vector<std::string> rest = Lines(opts["--rest"]);
+  const std::string atMost = opts["--within-kb"];
   for (const SizeChoice size : {SIZE_FULL, SIZE_HALF}) {
     for (const size_t workers : {1, 2, 4}) {
       if (rest.size() < 2)
         break;
-      Timed("Rest:" + std::to_string(size == SIZE_FULL ? 1 : 2) + ":" + std::to_string(workers),
-            repetitions, [=](benchmark::State& state) { RestOfBatch(state, rest, size, workers); });
+      const std::string at =
+          std::to_string(size == SIZE_FULL ? 1 : 2) + ":" + std::to_string(workers);
+      Timed("Rest:" + at, repetitions,
+            [=](benchmark::State& state) { RestOfBatch(state, rest, size, workers, {}); });
+      if (!atMost.empty())
+        Timed("Within:" + at, repetitions,
+              [=](benchmark::State& state) { RestOfBatch(state, rest, size, workers, atMost); });
     }
   }
+  std::vector<int> percents;
+  std::istringstream percentList(opts["--search-percents"]);
+  for (std::string n; std::getline(percentList, n, ',');)
+    percents.push_back(std::stoi(n));
+  RegisterSearches(Lines(opts["--search"]), percents, repetitions);
   if (!warm)
     Timed("FirstTouch", repetitions, FirstTouch);
   benchmark::RunSpecifiedBenchmarks();

@@ -8,6 +8,7 @@ import platform
 
 import method
 import rest
+import search
 from markdown import at, cell, mib, mp, ms, num, pct, ratio, table
 from figures import (MIB, REF, SCALES, SCALE_NAMES, SLACK, STANDARD, STANDARD_WARM, TOOLS, WARM,
                      Figures, coefficients, geomean)
@@ -101,6 +102,7 @@ def targets(f, notes):
                  f"; without kept blocks {ms(alone)} ms, {ratio(alone / ref if ref else 0)}× the "
                  f"reference's {ms(ref)} ms", 0 < kept <= 1.15 * ref))
     rows += rest.targets(f.r.get("rest"))
+    rows += search.targets(f.r.get("search"))
     return [(t, m, "-" if h is None else "yes" if h else "**no**") for t, m, h in rows]
 
 
@@ -245,6 +247,7 @@ def main():
         spawner=mib(f.r["spawner_peak"]), slack=SLACK // MIB)
     text += photos(f) + "## Results by scale\n\n" + "".join(results(f, d) for d in SCALES)
     text += details(f) + padded_and_batch(f) + rest.section(f.r.get("rest"))
+    text += search.section(f.r.get("search"), f.r.get("within"))
     for measured in (a.win32_memory, a.win32_budget):
         if os.path.exists(measured):
             text += open(measured).read().rstrip("\n") + "\n\n"

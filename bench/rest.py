@@ -36,20 +36,24 @@ def busy_seconds():
             sum(x.ru_utime + x.ru_stime for x in mine))
 
 
-def measure(a):
-    """The runs of each configuration, with what else the machine ran beside each."""
+def measure(a, configs=None, within_kb=0):
+    """The runs of each configuration, with what else the machine ran beside each:
+    by default the workers' and the program's before them; "within:D:W" is
+    Rest:D:W with `within_kb` typed in the first photo's "at most" field."""
     photos = [x.strip() for x in open(a.rest) if x.strip()]
     start, load = time.time(), os.getloadavg()
     out, rss = f"{a.work}/rest.json", f"{a.work}/rest.rss"
     common = ["--memory", "fresh", "--photos", os.devnull, "--work", a.work, "--repetitions", "1",
               f"--benchmark_out={out}", "--benchmark_out_format=json"]
+    common += ["--within-kb", str(within_kb)] if within_kb else []
 
     def once(config):
         tool, d, w = config.split(":")
+        name = "Within:" if tool == "within" else "Rest:"
         argv = ([f"{a.before}/tbm_bench", *common, "--batch", a.rest,
                  "--benchmark_filter=^Batch:kept-blocks/"] if tool == "before" else
                 [f"{a.bin}/tbm_bench", *common, "--rest", a.rest,
-                 f"--benchmark_filter=^{'Rest:' + d + ':' + w if d else 'none'}/"])
+                 f"--benchmark_filter=^{name + d + ':' + w if d else 'none'}/"])
         if os.path.exists(out):
             os.remove(out)
         (machine, mine), start = busy_seconds(), time.monotonic()
@@ -63,11 +67,14 @@ def measure(a):
                        rest=b.get("rest_ms", 0), error=b.get("error_message"))
         return run
 
-    configs = [f"now:{d}:{w}" for d in a.rest_sizes.split(",") for w in a.rest_workers.split(",")]
-    configs += [BEFORE] if a.before else []
+    if configs is None:
+        configs = [f"now:{d}:{w}" for d in a.rest_sizes.split(",")
+                   for w in a.rest_workers.split(",")]
+        configs += [BEFORE] if a.before else []
     harness = once("now::")  # the process alone, converting nothing
     for d in a.rest_sizes.split(","):
-        once(f"now:{d}:1")  # reads the photos into the page cache, makes the copies once
+        if any(c.split(":")[1] == d for c in configs):
+            once(f"now:{d}:1")  # reads the photos into the page cache, makes the copies once
     runs, r = {c: [] for c in configs}, 0
     # Rounds go on past the runs asked for, within the minutes given, while a
     # configuration has fewer quiet runs than that.

@@ -5,7 +5,8 @@ hyperfine times whole conversions, each in a fresh process: the program's and
 the reference's (tbm_convert, which also logs its own phase times, page faults
 and peak memory) and the peers'. Google Benchmark measures the rest inside one
 process (tbm_bench), once with fresh memory and once with warm; the rest of a
-batch on worker threads runs in tbm_bench processes of its own (bench/rest.py).
+batch on worker threads runs in tbm_bench processes of its own (bench/rest.py),
+and so does the search behind "at most N KB" (bench/search.py).
 scripts/bench runs this, then bench/report.py.
 """
 import argparse
@@ -16,6 +17,7 @@ import subprocess
 import time
 
 import rest
+import search
 
 CHILDREN = {"program": "program", "reference": "reference",
             "reference, standard tables": "reference-standard"}
@@ -105,6 +107,16 @@ def in_process(a, memory):
     return found
 
 
+def measure_search(a, result):
+    """The search on the photos but the codec's test images, and the rest of a
+    batch within a limit."""
+    print("bench/run.py: the search within a limit", flush=True)
+    result["search"] = search.measure(a, [(p["label"], p["path"]) for p in result["photos"]
+                                          if p["kind"] != "test"])
+    print("bench/run.py: the rest of a batch within a limit", flush=True)
+    result["within"] = search.within(a)
+
+
 def main():
     p = argparse.ArgumentParser()
     for flag in ("bin", "photos", "batch", "padded", "segments", "work", "out", "rest",
@@ -115,14 +127,21 @@ def main():
     p.add_argument("--rest-minutes", type=float, default=0,
                    help="how long the rest's rounds may go on for quiet runs")
     p.add_argument("--before", default="", help="the bench build of the program before workers")
+    p.add_argument("--within-share", type=int, default=3,
+                   help="the rest's limit: the first photo's copy divided by this")
     p.add_argument("--rest-only", action="store_true",
                    help="measure the rest of a batch again, into the results there are")
+    p.add_argument("--search-only", action="store_true",
+                   help="measure the search and the rest within a limit again, likewise")
     a = p.parse_args()
     a.convert, a.measured, start = f"{a.bin}/tbm_convert", f"{a.work}/measured.tsv", time.time()
-    if a.rest_only:
+    if a.rest_only or a.search_only:
         result = json.load(open(a.out))
-        print("bench/run.py: the rest of a batch", flush=True)
-        result["rest"] = rest.measure(a)
+        if a.rest_only:
+            print("bench/run.py: the rest of a batch", flush=True)
+            result["rest"] = rest.measure(a)
+        else:
+            measure_search(a, result)
         json.dump(result, open(a.out, "w"), indent=1)
         return
     result = {"photos": [], "skipped": [], "load": os.getloadavg()}
@@ -147,6 +166,7 @@ def main():
     result.update(fresh=in_process(a, "fresh"), warm=in_process(a, "warm"))
     print("bench/run.py: the rest of a batch", flush=True)
     result["rest"] = rest.measure(a)
+    measure_search(a, result)
     machine_after, mine_after = rest.busy_seconds()
     result["others"] = (machine_after - machine - (mine_after - mine)) / (time.time() - start)
     result.update(runs=a.runs,

@@ -9,9 +9,10 @@ process's peak resident memory is that run's. GNU time starts it and reads
 that peak (ru_maxrss): a process started from this script would count this
 script's size in it, which Linux carries over from the fork. The program before
 its workers runs the same batch as its tbm_bench's Batch:kept-blocks (half
-size, one thread), where BENCH_BEFORE names its build. The runs go round by
-round, each round starting one configuration later, so that a change in the
-machine's load falls on every configuration alike.
+size, one thread), where BENCH_BEFORE names its build; bench/search.py runs
+Within:D:W so beside Rest:D:W, a limit typed in that "Output Quality". The
+runs go round by round, each round starting one configuration later, so that
+a change in the machine's load falls on every configuration alike.
 """
 import json
 import os

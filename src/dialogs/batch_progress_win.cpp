@@ -5,6 +5,7 @@
 #include <string>
 
 #include "resources/resource.h"
+#include "shell/taskbar_win.h"
 
 namespace {
 
@@ -17,6 +18,7 @@ INT_PTR CALLBACK BatchProgressWindow::DialogProc(HWND dialog, UINT message, WPAR
   switch (message) {
     case WM_INITDIALOG:
       SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+      ShowOnTaskbar(dialog);
       SendDlgItemMessageA(dialog, IDC_BATCH_BAR, PBM_SETRANGE32, 0, kBarSteps);
       return 1;
     case WM_COMMAND:

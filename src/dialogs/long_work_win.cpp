@@ -17,6 +17,17 @@ RECT ClientRectOf(HWND dialog, int id) {
   return rect;
 }
 
+// Whether a control can change what the dialog does: its buttons and the
+// fields that can be typed in. Labels and read-only fields stay as they are,
+// which spares their redrawing twice a work.
+bool TakesInput(HWND control) {
+  char name[16] = {};
+  GetClassNameA(control, name, sizeof name);
+  if (lstrcmpiA(name, "Button") == 0)
+    return true;
+  return lstrcmpiA(name, "Edit") == 0 && (GetWindowLongPtrA(control, GWL_STYLE) & ES_READONLY) == 0;
+}
+
 }  // namespace
 
 LongWork::LongWork(HWND dialog)
@@ -28,7 +39,7 @@ LongWork::LongWork(HWND dialog)
   current_ = this;
   for (HWND control = GetWindow(dialog_, GW_CHILD); control != nullptr;
        control = GetWindow(control, GW_HWNDNEXT)) {
-    if (GetDlgCtrlID(control) != IDCANCEL && IsWindowEnabled(control)) {
+    if (TakesInput(control) && GetDlgCtrlID(control) != IDCANCEL && IsWindowEnabled(control)) {
       EnableWindow(control, FALSE);
       disabled_.push_back(control);
     }

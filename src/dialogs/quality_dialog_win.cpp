@@ -7,6 +7,8 @@
 #include "dialogs/long_work_win.h"
 #include "dialogs/quality_dialog.h"
 #include "resources/resource.h"
+#include "shell/platform_win.h"
+#include "shell/taskbar_win.h"
 
 namespace {
 
@@ -32,8 +34,7 @@ void Encode(HWND dialog, DialogSubject& subject) {
   }
   if (photo.limitMissed) {
     // Like the program's other messages: owned by the host window.
-    MessageBoxA(GetWindow(dialog, GW_OWNER), LimitMissedText(*photo.shownLimit).c_str(), nullptr,
-                MB_OK | MB_SETFOREGROUND);
+    ShowMessage(GetWindow(dialog, GW_OWNER), LimitMissedText(*photo.shownLimit).c_str());
   }
   const QualityTexts texts = QualityDialogTexts(photo, subject.choices);
   SetWindowTextA(GetDlgItem(dialog, IDC_QUALITY), texts.quality.c_str());
@@ -54,6 +55,7 @@ INT_PTR CALLBACK QualityDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
   switch (message) {
     case WM_INITDIALOG: {
       SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+      ShowOnTaskbar(dialog);
       const DialogSubject& subject = *reinterpret_cast<DialogSubject*>(lParam);
       const QualityTexts texts = QualityDialogTexts(subject.photo, subject.choices);
       SetWindowTextA(GetDlgItem(dialog, IDC_RESOLUTION), texts.resolution.c_str());

@@ -4,6 +4,7 @@
 #include "dialogs/long_work_win.h"
 #include "dialogs/size_dialog.h"
 #include "resources/resource.h"
+#include "shell/taskbar_win.h"
 
 namespace {
 
@@ -25,6 +26,7 @@ INT_PTR CALLBACK SizeDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
   switch (message) {
     case WM_INITDIALOG: {
       SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+      ShowOnTaskbar(dialog);
       const DialogSubject& subject = *reinterpret_cast<DialogSubject*>(lParam);
       Conversion& conversion = subject.photo.conversion;
       if (!conversion.ReadHeader()) {

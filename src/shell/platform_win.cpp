@@ -40,6 +40,7 @@ FileChoice WindowsPlatform::ChooseFiles(BatchInput& input) {
   request.Flags = OFN_EXPLORER | OFN_CREATEPROMPT | OFN_ALLOWMULTISELECT | OFN_HIDEREADONLY;
   // Without a dot: the dialog appends a dot and the first three characters.
   request.lpstrDefExt = "jpg";
+  const TaskbarButtons buttons;
   if (GetOpenFileNameA(&request))
     return FileChoice::kChosen;
   return CommDlgExtendedError() == FNERR_BUFFERTOOSMALL ? FileChoice::kTooMany
@@ -165,7 +166,7 @@ RestLimits WindowsPlatform::RestOfBatchLimits() {
 }
 
 void WindowsPlatform::ShowMessage(const char* text) {
-  MessageBoxA(host_, text, nullptr, MB_OK | MB_SETFOREGROUND);
+  ::ShowMessage(host_, text);
 }
 
 void WindowsPlatform::ShowSystemError(SystemError error) {
@@ -204,11 +205,15 @@ void ShowSystemError(HWND owner, SystemError error) {
     const std::string fallback = "Error " + std::to_string(error) + ".";
     std::copy_n(fallback.c_str(), std::min(fallback.size() + 1, text.size() - 1), text.data());
   }
-  MessageBoxA(owner, text.data(), nullptr, MB_OK | MB_SETFOREGROUND);
+  ShowMessage(owner, text.data());
+}
+
+void ShowMessage(HWND owner, const char* text) {
+  const TaskbarButtons buttons;
+  MessageBoxA(owner, text, nullptr, MB_OK | MB_SETFOREGROUND);
 }
 
 void RunBatch(HWND host, HINSTANCE instance) {
-  const TaskbarButtons buttons(instance);
   WindowsPlatform platform(host, instance);
   switch (RunBatch(Job, platform)) {
     case BatchEnding::kDestroyHost:

@@ -54,6 +54,9 @@ void RunBatch(HWND host, HINSTANCE instance);
 
 // A message box with the system's text for `error`, owned by `owner`.
 void ShowSystemError(HWND owner, SystemError error);
+// A message box as the program's others are: owned by `owner`, the system's
+// caption, one OK button, no icon, with its own taskbar button.
+void ShowMessage(HWND owner, const char* text);
 
 // The system's rule for the program's ANSI code page (IsDBCSLeadByte): no
 // byte at all under UTF-8, the first bytes of double-byte characters under

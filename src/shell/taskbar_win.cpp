@@ -6,43 +6,45 @@
 
 namespace {
 
-// The system's dialog box class: the program's dialogs, the open dialog and
-// message boxes. Top-level only: the open dialog holds dialogs of its own.
-bool IsTopLevelDialog(HWND window, LONG_PTR style) {
+// The program's icon at a size the system asks for (SM_CXICON and so on).
+HICON Icon(int width, int height) {
+  return static_cast<HICON>(
+      LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_TILLERBROOKMINT), IMAGE_ICON,
+                 GetSystemMetrics(width), GetSystemMetrics(height), LR_DEFAULTCOLOR | LR_SHARED));
+}
+
+// The system's dialog box class, top-level: the open dialog holds dialogs of
+// its own, as children.
+bool IsTopLevelDialog(HWND window) {
   char name[16] = {};
-  return (style & WS_CHILD) == 0 && GetClassNameA(window, name, sizeof name) != 0 &&
-         std::strcmp(name, "#32770") == 0;
+  return (GetWindowLongPtrA(window, GWL_STYLE) & WS_CHILD) == 0 &&
+         GetClassNameA(window, name, sizeof name) != 0 && std::strcmp(name, "#32770") == 0;
 }
 
 }  // namespace
 
-TaskbarButtons::TaskbarButtons(HINSTANCE instance) {
-  big_ = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_TILLERBROOKMINT), IMAGE_ICON,
-                                       GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON),
-                                       LR_DEFAULTCOLOR));
-  small_ = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_TILLERBROOKMINT),
-                                         IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                         GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
-  hook_ = SetWindowsHookExA(WH_CALLWNDPROC, Hook, nullptr, GetCurrentThreadId());
+void ShowOnTaskbar(HWND dialog) {
+  SetWindowLongPtrA(dialog, GWL_EXSTYLE, GetWindowLongPtrA(dialog, GWL_EXSTYLE) | WS_EX_APPWINDOW);
+  // Shared icons of the program's own resources: never destroyed.
+  SendMessageA(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(Icon(SM_CXICON, SM_CYICON)));
+  SendMessageA(dialog, WM_SETICON, ICON_SMALL,
+               reinterpret_cast<LPARAM>(Icon(SM_CXSMICON, SM_CYSMICON)));
+}
+
+TaskbarButtons::TaskbarButtons()
+    : hook_(SetWindowsHookExA(WH_CALLWNDPROC, Hook, nullptr, GetCurrentThreadId())) {
+  current_ = hook_;
 }
 
 TaskbarButtons::~TaskbarButtons() {
   if (hook_ != nullptr)
     UnhookWindowsHookEx(hook_);
-  hook_ = nullptr;
-  // The icons of a resource go with the module.
+  current_ = nullptr;
 }
 
 LRESULT CALLBACK TaskbarButtons::Hook(int code, WPARAM wParam, LPARAM lParam) {
   const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
-  // WM_INITDIALOG: a dialog box is set up, and not yet shown, which is when
-  // the taskbar takes note of its style.
-  if (code == HC_ACTION && sent->message == WM_INITDIALOG &&
-      IsTopLevelDialog(sent->hwnd, GetWindowLongPtrA(sent->hwnd, GWL_STYLE))) {
-    SetWindowLongPtrA(sent->hwnd, GWL_EXSTYLE,
-                      GetWindowLongPtrA(sent->hwnd, GWL_EXSTYLE) | WS_EX_APPWINDOW);
-    SendMessageA(sent->hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big_));
-    SendMessageA(sent->hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_));
-  }
-  return CallNextHookEx(hook_, code, wParam, lParam);
+  if (code == HC_ACTION && sent->message == WM_INITDIALOG && IsTopLevelDialog(sent->hwnd))
+    ShowOnTaskbar(sent->hwnd);
+  return CallNextHookEx(current_, code, wParam, lParam);
 }

@@ -2,18 +2,22 @@
 // program's icon. The windows are owned by the hidden host window, and
 // Windows gives no button to a window whose owner is hidden, so a user who
 // clicked elsewhere during a long batch would have nothing to bring
-// "Output Size" back with. A hook on the program's thread marks each of its
-// dialog boxes (the open dialog, the program's own, the message boxes) as an
-// application window with the program's icon as the box is set up, before
-// it shows.
+// "Output Size" back with. A window becomes an application window as it is
+// set up (WM_INITDIALOG), before it shows.
 #pragma once
 
 #include <windows.h>
 
+// For the program's own dialogs, from their WM_INITDIALOG.
+void ShowOnTaskbar(HWND dialog);
+
+// For the dialog boxes the system makes (the open dialog, message boxes)
+// while the object lives: a hook on the program's thread does it for each.
+// Only for as long as one of them shows: a hook is called for every message
+// the thread sends, which under Wine costs a call to its server each.
 class TaskbarButtons {
  public:
-  // For the dialog boxes the program's thread creates from now on.
-  explicit TaskbarButtons(HINSTANCE instance);
+  TaskbarButtons();
   ~TaskbarButtons();
   TaskbarButtons(const TaskbarButtons&) = delete;
   TaskbarButtons& operator=(const TaskbarButtons&) = delete;
@@ -21,7 +25,6 @@ class TaskbarButtons {
  private:
   static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam);
 
-  static inline HHOOK hook_ = nullptr;
-  static inline HICON big_ = nullptr;
-  static inline HICON small_ = nullptr;
+  HHOOK hook_;
+  static inline HHOOK current_ = nullptr;
 };

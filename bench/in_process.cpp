@@ -26,6 +26,7 @@
 #include "conversion.h"
 #include "convert/conversion.h"
 #include "search.h"
+#include "timed.h"
 
 namespace {
 
@@ -39,22 +40,6 @@ std::vector<std::string> Lines(const std::string& path) {
 
 void SetMs(benchmark::State& state, const char* name, int64_t ns) {
   state.counters[name] = static_cast<double>(ns) / 1e6;
-}
-
-void SetTime(benchmark::State& state, int64_t ns) {
-  state.SetIterationTime(static_cast<double>(ns) / 1e9);
-}
-
-// Whole conversions, timed by their own clock: one per repetition.
-void Timed(const std::string& name, int repetitions,
-           const std::function<void(benchmark::State&)>& body) {
-  benchmark::RegisterBenchmark(name.c_str(), body)
-      ->UseManualTime()
-      ->Iterations(1)
-      ->Repetitions(repetitions)
-      ->ReportAggregatesOnly(true)
-      ->ComputeStatistics("min", [](const std::vector<double>& v) { return std::ranges::min(v); })
-      ->Unit(benchmark::kMillisecond);
 }
 
 // The two openings of "Output Quality": the user types 80 in the first and

@@ -17,6 +17,7 @@
 
 #include "conversion.h"
 #include "convert/conversion.h"
+#include "timed.h"
 
 namespace {
 
@@ -54,10 +55,6 @@ Conversion* DecodedPhoto(const std::string& path, SizeChoice size) {
   return decoded.conversion.get();
 }
 
-void SetSeconds(benchmark::State& state, int64_t ns) {
-  state.SetIterationTime(static_cast<double>(ns) / 1e9);
-}
-
 void EncodeAtCeiling(benchmark::State& state, const std::string& path, SizeChoice size) {
   Conversion* conversion = DecodedPhoto(path, size);
   if (conversion == nullptr)
@@ -65,7 +62,7 @@ void EncodeAtCeiling(benchmark::State& state, const std::string& path, SizeChoic
   for (auto _ : state) {
     const int64_t start = NowNs();
     const int status = conversion->Encode(kCeiling, nullptr);
-    SetSeconds(state, NowNs() - start);
+    SetTime(state, NowNs() - start);
     if (status != CODEC_OK)
       return state.SkipWithError("the encode failed");
   }
@@ -99,7 +96,7 @@ void Search(benchmark::State& state, const std::string& path, SizeChoice size, i
   for (auto _ : state) {
     const int64_t start = NowNs();
     const int status = conversion->EncodeWithin(limit, kCeiling, nullptr, found);
-    SetSeconds(state, NowNs() - start);
+    SetTime(state, NowNs() - start);
     if (status != CODEC_OK)
       return state.SkipWithError("the search failed");
   }
@@ -112,17 +109,6 @@ void Search(benchmark::State& state, const std::string& path, SizeChoice size, i
   state.counters["limit"] = static_cast<double>(limit);
   state.counters["none_fits"] = found.outcome == QualitySearch::kNoneFits;
   state.counters["exact"] = exact[percent];
-}
-
-void Timed(const std::string& name, int repetitions,
-           const std::function<void(benchmark::State&)>& body) {
-  benchmark::RegisterBenchmark(name.c_str(), body)
-      ->UseManualTime()
-      ->Iterations(1)
-      ->Repetitions(repetitions)
-      ->ReportAggregatesOnly(true)
-      ->ComputeStatistics("min", [](const std::vector<double>& v) { return std::ranges::min(v); })
-      ->Unit(benchmark::kMillisecond);
 }
 
 }  // namespace

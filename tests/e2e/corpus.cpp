@@ -1,8 +1,8 @@
 #include "corpus.h"
 
 #include <algorithm>
-#include <utility>
 #include <string>
+#include <utility>
 
 namespace e2e {
 

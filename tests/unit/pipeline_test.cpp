@@ -285,8 +285,7 @@ TEST_F(Batch, AnUndecodablePhotoIsSkippedWithTheMessageAndTheBatchGoesOn) {
   platform.files["C:\\b.jpg"] = Photo();
   platform.sizeAnswers = {SIZE_HALF, SIZE_FULL, SIZE_FULL};
   platform.qualityAnswers = {kSave};
-  EXPECT_EQ(Run("C:\\cut.jpg C:\\noquant.jpg C:\\scans.jpg C:\\b.jpg"),
-            BatchEnding::kDestroyHost);
+  EXPECT_EQ(Run("C:\\cut.jpg C:\\noquant.jpg C:\\scans.jpg C:\\b.jpg"), BatchEnding::kDestroyHost);
   EXPECT_EQ(platform.events[1], "size unreadable");
   EXPECT_EQ(platform.events[4], "size 227 by 149 checked 0") << "the second fails after OK";
   EXPECT_EQ(platform.events[7], "size 32 by 32 checked 1") << "the third fails after OK";

@@ -6,7 +6,7 @@
 namespace {
 
 // The page allocator's granularity on Windows: smaller regions save nothing.
-constexpr uint64_t kGranularity = 64 * 1024;
+constexpr uint64_t kGranularity = uint64_t{64} * 1024;
 
 }  // namespace
 

@@ -1,7 +1,6 @@
 #include "batch/rest_of_batch.h"
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 #include <new>
 #include <optional>
@@ -11,6 +10,7 @@
 
 #include "batch/load_photo.h"
 #include "batch/rest_scheduler.h"
+#include "codec/step_progress.h"
 #include "convert/conversion.h"
 #include "convert/page_block.h"
 
@@ -36,18 +36,6 @@ struct RestPhoto {
 // the run.
 constexpr double kRead = 0.05;
 constexpr double kDecoded = 0.5;
-
-// One step's reports as a part of the photo's.
-class StepProgress final : public CodecProgress {
- public:
-  StepProgress(PhotoGate& gate, double from, double to) : gate_(gate), from_(from), to_(to) {}
-  bool Report(double done) noexcept override { return gate_.Report(from_ + done * (to_ - from_)); }
-
- private:
-  PhotoGate& gate_;
-  const double from_;
-  const double to_;
-};
 
 // The workers' side: each converts its photos with a conversion of its own,
 // whose blocks stay warm from one photo to the next.
@@ -81,13 +69,13 @@ class RestRun {
   // Memory short for the encoder's tables fails rather than making other
   // bytes than one thread would, unless `standardTables` allows them.
   int Code(Conversion& conversion, PhotoGate& gate, bool standardTables, bool& overLimit) {
-    StepProgress decoding(gate, kRead, kDecoded);
+    StepProgress decoding(&gate, kRead, kDecoded);
     const int decoded = conversion.Decode(choices_.sizeChoice, &decoding);
     if (decoded != CODEC_OK)
       return decoded;
     if (!conversion.PrepareCopy())
       return CODEC_NO_MEMORY;
-    StepProgress encoding(gate, kDecoded, 1);
+    StepProgress encoding(&gate, kDecoded, 1);
     if (!choices_.atMostKb)
       return conversion.Encode(choices_.quality, &encoding, !standardTables);
     // The ceiling is the quality the user typed, whatever the photo before
@@ -114,7 +102,7 @@ class RestRun {
     };
     if (!gate.Reserve(std::max(warm, opened.bytes), shedAll))
       return PhotoOutcome::Stop();
-    StepProgress reading(gate, 0, kRead);
+    StepProgress reading(&gate, 0, kRead);
     outcome = ReadPhoto(opened, conversion, &reading);
     if (!outcome.goOn)
       return outcome;

@@ -18,9 +18,11 @@
 #include <vector>
 
 #include "batch/platform.h"
+#include "codec/codec.h"
 
-// What a photo's conversion asks of the run, from its worker's thread.
-class PhotoGate {
+// What a photo's conversion asks of the run, from its worker's thread. Its
+// progress reports are the photo's.
+class PhotoGate : public CodecProgress {
  public:
   // The worker will hold `bytes` in all for this photo, its warm blocks from
   // earlier photos included. Waits, unless that is less than it holds
@@ -40,7 +42,7 @@ class PhotoGate {
   // done with it.
   virtual void Hold(uint64_t bytes) = 0;
   // The share of the photo's work done, 0 to 1; false once the run stops.
-  virtual bool Report(double done) noexcept = 0;
+  bool Report(double done) noexcept override = 0;
 
  protected:
   ~PhotoGate() = default;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "codec/step_progress.h"
 #include "convert/conversion.h"
 
 namespace {
@@ -15,21 +16,6 @@ constexpr int32_t kSampleEvery = 8;
 constexpr int32_t kBandRows = 8;
 // Photos of fewer bands encode whole quickly enough: no sample.
 constexpr int32_t kSampledBandsAtLeast = 8;
-
-// Reports of one step as a share of the whole search.
-class StepProgress final : public CodecProgress {
- public:
-  StepProgress(CodecProgress* outer, double from, double to)
-      : outer_(outer), from_(from), to_(to) {}
-  bool Report(double done) noexcept override {
-    return outer_ == nullptr || outer_->Report(from_ + done * (to_ - from_));
-  }
-
- private:
-  CodecProgress* outer_;
-  const double from_;
-  const double to_;
-};
 
 // Where the entropy-coded data of an encoding starts: after its headers,
 // which do not grow with the rows. Walks the segments from the start, which

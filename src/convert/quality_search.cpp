@@ -23,6 +23,12 @@ double LogScale(int quality) {
   return std::log(scale + kScaleOffset);
 }
 
+// Sizes are compared by their logs. No encoding is under a byte, so 0 counts
+// as 1.
+double LogBytes(uint64_t bytes) {
+  return std::log(static_cast<double>(std::max<uint64_t>(bytes, 1)));
+}
+
 // The inverse of LogScale, over real qualities.
 double QualityAt(double logScale) {
   const double scale = std::exp(logScale) - kScaleOffset;
@@ -109,13 +115,13 @@ class Guesses {
       factor_ = static_cast<double>(bytes) / static_cast<double>(*guess);
   }
 
-  // The highest quality in low..high whose corrected guess fits, low - 1
-  // when none does, taking the guesses to grow with quality. Each guess
-  // costs a sample's encoding, so the top is asked first (it often fits),
-  // then the point where the line through the guesses at the bracket's ends
-  // crosses the limit, falling back to halving when that gains little.
-  int HighestFitting(int low, int high, uint64_t limitBytes) {
-    const double logLimit = std::log(static_cast<double>(std::max<uint64_t>(limitBytes, 1)));
+  // The highest quality in low..high whose corrected guess fits (its log at
+  // most `logLimit`), low - 1 when none does, taking the guesses to grow
+  // with quality. Each guess costs a sample's encoding, so the top is asked
+  // first (it often fits), then the point where the line through the guesses
+  // at the bracket's ends crosses the limit, falling back to halving when
+  // that gains little.
+  int HighestFitting(int low, int high, double logLimit) {
     std::optional<double> atHigh = LogGuess(high);
     if (!atHigh || *atHigh <= logLimit)
       return atHigh ? high : low - 1;
@@ -159,13 +165,12 @@ class Guesses {
   double factor_ = 1;
 };
 
-int NextQuality(const Bracket& b, double logLimit, int ceiling, Guesses* guesses,
-                uint64_t limitBytes) {
+int NextQuality(const Bracket& b, double logLimit, int ceiling, Guesses* guesses) {
   const auto [low, high] = b.Window();
   double guess = LineEstimate(b, logLimit, ceiling);
   if (guesses != nullptr) {
     // Halfway between the answer the guesses give and the quality above.
-    guess = guesses->HighestFitting(b.fits.quality + 1, b.over.quality - 1, limitBytes) + 0.5;
+    guess = guesses->HighestFitting(b.fits.quality + 1, b.over.quality - 1, logLimit) + 0.5;
   } else if (b.fits.quality == 0 && b.overBefore.quality > ceiling) {
     // Only the ceiling's size is known, which says little about the slope:
     // go halfway from the middle of the window toward the typical line.
@@ -195,8 +200,8 @@ int NextQuality(const Bracket& b, double logLimit, int ceiling, Guesses* guesses
 
 QualitySearch FindQualityWithin(uint64_t limitBytes, int ceiling, QualityProbe& probe) {
   ceiling = std::clamp(ceiling, 1, 100);
-  // No encoding is under a byte, so a limit of 0 counts as 1: both fit nothing.
-  const double logLimit = std::log(static_cast<double>(std::max<uint64_t>(limitBytes, 1)));
+  // A limit of 0 counts as 1: both fit nothing.
+  const double logLimit = LogBytes(limitBytes);
   QualitySearch result;
   Bracket bracket;
   bracket.over.quality = ceiling + 1;
@@ -206,7 +211,7 @@ QualitySearch FindQualityWithin(uint64_t limitBytes, int ceiling, QualityProbe& 
   const bool guessing = guesses.Available(ceiling);
   // With guesses, the first encoding is the answer they give, or quality 1
   // when they say nothing fits; else the ceiling.
-  int quality = guessing ? std::max(1, guesses.HighestFitting(1, ceiling, limitBytes)) : ceiling;
+  int quality = guessing ? std::max(1, guesses.HighestFitting(1, ceiling, logLimit)) : ceiling;
   for (;;) {
     const std::optional<uint64_t> bytes = probe.EncodeAt(quality, bracket.MostAfter(quality));
     ++result.encodes;
@@ -221,12 +226,12 @@ QualitySearch FindQualityWithin(uint64_t limitBytes, int ceiling, QualityProbe& 
       probe.KeepLast();
       fitsBytes = *bytes;
     }
-    const Measured measured{quality, std::log(static_cast<double>(std::max<uint64_t>(*bytes, 1)))};
+    const Measured measured{quality, LogBytes(*bytes)};
     bracket = bracket.After(measured, fits);
     if (bracket.Closed()) {
       break;
     }
-    quality = NextQuality(bracket, logLimit, ceiling, guessing ? &guesses : nullptr, limitBytes);
+    quality = NextQuality(bracket, logLimit, ceiling, guessing ? &guesses : nullptr);
   }
   if (bracket.fits.quality == 0) {
     // Quality 1 was the last encode: the copy closest to the limit.

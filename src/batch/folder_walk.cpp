@@ -15,13 +15,6 @@ uint8_t FoldCase(uint8_t c) {
   return c >= 'A' && c <= 'Z' ? static_cast<uint8_t>(c + ('a' - 'A')) : c;
 }
 
-// The bytes of the character at `at`: two for a lead byte with a byte after
-// it, else one. A double-byte character's second byte may be an ASCII
-// letter's, which must not be folded.
-size_t CharacterBytes(std::string_view text, size_t at, LeadByteRule isLeadByte) {
-  return isLeadByte(static_cast<uint8_t>(text[at])) && at + 1 < text.size() ? 2 : 1;
-}
-
 // The end of the run of digits from `at`.
 size_t DigitsEnd(std::string_view text, size_t at) {
   while (at < text.size() && IsDigit(static_cast<uint8_t>(text[at])))
@@ -87,27 +80,12 @@ bool EqualsIgnoringCase(std::string_view text, std::string_view lower) {
   });
 }
 
-// A name as the file system matches it: ASCII letters in either case are the
-// same, outside double-byte characters. (NTFS folds other letters too, which
-// only matters for a copy whose original was renamed in case since.)
-std::string MatchKey(std::string_view name, LeadByteRule isLeadByte) {
-  std::string key(name);
-  for (size_t i = 0; i < key.size(); i += CharacterBytes(key, i, isLeadByte)) {
-    key[i] = static_cast<char>(FoldCase(static_cast<uint8_t>(key[i])));
-  }
-  return key;
-}
-
 // `folder` followed by a separator, unless it ends with one already (a
 // drive's root). Its last byte may be a double-byte character's second byte
 // that happens to be a backslash's, so its characters are stepped whole.
 std::string Prefix(std::string_view folder, LeadByteRule isLeadByte) {
-  bool endsWithSeparator = false;
-  for (size_t i = 0; i < folder.size();) {
-    const size_t length = CharacterBytes(folder, i, isLeadByte);
-    endsWithSeparator = length == 1 && (folder[i] == '\\' || folder[i] == '/');
-    i += length;
-  }
+  const bool endsWithSeparator =
+      !folder.empty() && FileNameStart(folder, isLeadByte) == folder.size();
   std::string prefix(folder);
   if (!endsWithSeparator)
     prefix += '\\';

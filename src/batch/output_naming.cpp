@@ -6,12 +6,6 @@
 
 namespace {
 
-// The bytes of the character at `at`: two for a lead byte with a byte after
-// it, else one, as the system's CharNextA steps.
-size_t CharacterBytes(std::string_view text, size_t at, LeadByteRule isLeadByte) {
-  return isLeadByte(static_cast<uint8_t>(text[at])) && at + 1 < text.size() ? 2 : 1;
-}
-
 // The first dot at or after `from`, or the path's end.
 size_t FirstDot(std::string_view path, size_t from, LeadByteRule isLeadByte) {
   size_t i = from;
@@ -28,6 +22,19 @@ bool IsAsciiLetter(char c) {
 
 bool NoLeadBytes(uint8_t) {
   return false;
+}
+
+size_t CharacterBytes(std::string_view text, size_t at, LeadByteRule isLeadByte) {
+  return isLeadByte(static_cast<uint8_t>(text[at])) && at + 1 < text.size() ? 2 : 1;
+}
+
+std::string MatchKey(std::string_view name, LeadByteRule isLeadByte) {
+  std::string key(name);
+  for (size_t i = 0; i < key.size(); i += CharacterBytes(key, i, isLeadByte)) {
+    if (key[i] >= 'A' && key[i] <= 'Z')
+      key[i] = static_cast<char>(key[i] + ('a' - 'A'));
+  }
+  return key;
 }
 
 // Windows takes the slash as a separator too, so the X never lands in a

@@ -29,6 +29,16 @@ using LeadByteRule = bool (*)(uint8_t byte);
 // several bytes hold no byte below 0x80.
 bool NoLeadBytes(uint8_t byte);
 
+// The bytes of the character at `at`: two for a lead byte with a byte after
+// it, else one, as the system's CharNextA steps.
+size_t CharacterBytes(std::string_view text, size_t at, LeadByteRule isLeadByte);
+
+// A name or path as the file system matches it: ASCII letters in either case
+// are the same, outside double-byte characters, whose second byte may be an
+// ASCII letter's. (NTFS folds other letters too, which matters only for a
+// file renamed in case since.)
+std::string MatchKey(std::string_view name, LeadByteRule isLeadByte);
+
 // Where a path's file-name part starts: after its last backslash or slash.
 size_t FileNameStart(std::string_view path, LeadByteRule isLeadByte = NoLeadBytes);
 

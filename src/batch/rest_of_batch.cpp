@@ -178,27 +178,16 @@ std::string OverLimitText(uint32_t kb, const std::vector<std::string>& names) {
   return text;
 }
 
-// The file system ignores letter case, so a path written twice may differ in
-// it. Letters outside ASCII are left as they are.
-std::string Folded(std::string_view path) {
-  std::string folded(path);
-  for (char& c : folded) {
-    if (c >= 'a' && c <= 'z')
-      c = static_cast<char>(c - 'a' + 'A');
-  }
-  return folded;
-}
-
 // For each photo, the latest photo before it whose copy it reads: img.jpg's
 // copy is imgX.jpg, which a later photo of the batch may be.
-std::vector<size_t> CopiesRead(const std::vector<RestPhoto>& photos) {
+std::vector<size_t> CopiesRead(const std::vector<RestPhoto>& photos, LeadByteRule isLeadByte) {
   std::vector<size_t> after(photos.size(), RestScheduler::kNone);
   std::unordered_map<std::string, size_t> writer;
   for (size_t i = 0; i < photos.size(); ++i) {
-    if (const auto it = writer.find(Folded(photos[i].path)); it != writer.end())
+    if (const auto it = writer.find(MatchKey(photos[i].path, isLeadByte)); it != writer.end())
       after[i] = it->second;
     if (photos[i].named)
-      writer[Folded(photos[i].names.OutputPath.data())] = i;
+      writer[MatchKey(photos[i].names.OutputPath.data(), isLeadByte)] = i;
   }
   return after;
 }
@@ -224,7 +213,7 @@ BatchEnding RunRest(JobState& job, Platform& platform, InputMode mode, PhotoWalk
   const size_t workers = std::max<size_t>(1, std::min(limits.workers, photos.size()));
   RestRun run(platform, mode, job.choices, photos, workers);
   RestScheduler scheduler(
-      photos.size(), {workers, limits.budget}, CopiesRead(photos),
+      photos.size(), {workers, limits.budget}, CopiesRead(photos, platform.LeadBytes()),
       [&run](size_t index, size_t worker, PhotoGate& gate) { run.Convert(index, worker, gate); },
       [&run](size_t worker) { run.Idle(worker); });
 

@@ -124,7 +124,7 @@ std::optional<int64_t> BatchWithKeptBlocks(const std::vector<std::string>& photo
 // The same batch at `size` with the rest on `workers` worker threads, timed
 // per photo over the whole batch as Batch:kept-blocks is (so that it compares
 // with that of a program without workers), and per photo of the rest alone,
-// the part the workers share. With `atMost`, the limit typed in the first
+// the photos the workers share. With `atMost`, the limit typed in the first
 // photo's "Output Quality", each photo of the rest searches for its quality.
 void RestOfBatch(benchmark::State& state, const std::vector<std::string>& photos, SizeChoice size,
                  size_t workers, const std::string& atMost) {

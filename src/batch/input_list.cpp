@@ -17,7 +17,6 @@ bool PathWalk::AtEnd() const {
 }
 
 const char* PathWalk::Current() {
-  ++number_;
   if (mode_ == InputMode::kCommandLine)
     return SplitCurrentPath(input_);
   return BuildSelectedPath(input_, input_.currentFile) ? input_.inputPath.data() : nullptr;

@@ -25,11 +25,8 @@ class PathWalk {
   // How many paths follow the current one.
   size_t Following() const;
   void Advance();
-  // The current path's place in the batch, from 1.
-  size_t Number() const { return number_; }
 
  private:
   BatchInput& input_;
   const InputMode mode_;
-  size_t number_ = 0;
 };

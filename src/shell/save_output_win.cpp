@@ -6,7 +6,6 @@
 
 #include <string>
 
-#include "batch/long_path.h"
 #include "batch/output_naming.h"
 #include "shell/platform_win.h"
 #include "shell/wide_path_win.h"

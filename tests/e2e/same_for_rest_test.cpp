@@ -205,8 +205,9 @@ TEST_F(SameForRestTest, EndingTheSessionOrKillingTheProgramLeavesOnlyWholeCopies
         ASSERT_TRUE(DeleteFileW(Wide(copy).c_str()));
       }
     }
-    if (!killed)
+    if (!killed) {
       EXPECT_LT(copies, kPhotos) << "the run was over before the session ended";
+    }
   }
 }
 
